@@ -1,0 +1,102 @@
+#include <array>
+#include <cstdint>
+
+#include "shell/guarded.h"
+#include "shell/removal_form.h"
+
+namespace stravik {
+
+namespace {
+
+constexpr std::size_t driveBufferBytes = 10;
+constexpr std::size_t directoryBufferChars = 144;
+constexpr std::wstring_view driveNotFoundMessage =
+    L"Cannot find Halvoran Drive or Windows Directory.  Please contact your System "
+    L"Administrator.";
+
+// Closes the key on every way out, so a raised error cannot leak it.
+class KeyCloser {
+public:
+    KeyCloser(PlatformServices& platform, const RegistryHandle& key)
+        : platform_(platform), key_(key) {}
+    KeyCloser(const KeyCloser&) = delete;
+    KeyCloser& operator=(const KeyCloser&) = delete;
+    ~KeyCloser() {
+        if (!closed_) {
+            try {
+                close();
+            } catch (...) {
+            }
+        }
+    }
+    void close() {
+        closed_ = true;
+        platform_.RegCloseKey(key_);
+    }
+
+private:
+    PlatformServices& platform_;
+    const RegistryHandle& key_;
+    bool closed_ = false;
+};
+
+}  // namespace
+
+Text RemovalForm::getDriveLocationFromRegistry() {
+    Text drive;
+    guarded([&] {
+        const Text keyPath = L"CLSID\\" + Text(TargetIdentifiers::classIdentifier) +
+                             Text(TargetIdentifiers::driveSubkey);
+        const NarrowText narrowKeyPath = platform_.narrow(keyPath);
+        const NarrowText defaultValueName = platform_.narrow(Text());
+
+        RegistryHandle key = 0;
+        KeyCloser closer(platform_, key);
+        platform_.RegOpenKeyA(RegistryRoot::classesRoot, narrowKeyPath, key);
+
+        std::array<char, driveBufferBytes> buffer;
+        buffer.fill(' ');
+        std::uint32_t dataLength = driveBufferBytes;
+        std::uint32_t type = 0;
+        platform_.RegQueryValueExA(key, defaultValueName, 0, type, buffer, dataLength);
+        closer.close();
+
+        // The stored text's terminator stays in the buffer; only blanks are
+        // trimmed, so the first character left is the drive letter.
+        const Text stored = trimBlanks(platform_.widen(NarrowText(buffer.data(), buffer.size())));
+        // A stored empty text leaves the terminator first: that is no drive.
+        if (!stored.empty() && stored.front() != L'\0') {
+            drive = stored.substr(0, 1);
+        }
+    });
+    return drive;
+}
+
+Text RemovalForm::getDriveLocation() {
+    Text location;
+    guarded([&] {
+        NarrowText buffer(directoryBufferChars, ' ');
+        platform_.GetWindowsDirectoryA(buffer);
+        // The directory and its terminator, or empty when nothing was written.
+        location = trimBlanks(platform_.widen(buffer));
+    });
+    return location;
+}
+
+void RemovalForm::discoverLocations() {
+    installDrive_ = getDriveLocationFromRegistry();
+
+    const Text location = getDriveLocation();
+    windowsDirectory_ = location.empty() ? Text() : location.substr(0, location.size() - 1);
+
+    if (installDrive_.empty()) {
+        if (!windowsDirectory_.empty()) {
+            installDrive_ = trimBlanks(windowsDirectory_).substr(0, 1);
+        } else {
+            platform_.showMessage(Text(driveNotFoundMessage));
+            btnExitClick();
+        }
+    }
+}
+
+}  // namespace stravik

@@ -1,0 +1,113 @@
+#pragma once
+
+// The one interface through which the removal logic reaches the machine.
+// The operations keep the names and argument shapes of the Windows calls
+// they stand for, so the logic reads like the calls it makes on Windows.
+// No status result is ever examined by the logic; raised errors travel as
+// RaisedError.
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace stravik {
+
+using Text = std::wstring;
+// Text in the system's narrow code page, as handed to the registry and
+// directory calls. Explicit lengths throughout: embedded NULs are kept.
+using NarrowText = std::string;
+
+// A failure as the failing platform operation reported it.
+struct ErrorInfo {
+    std::int32_t number = 0;
+    Text description;
+};
+
+// The one exception type: a raised error carrying its ErrorInfo.
+class RaisedError : public std::exception {
+public:
+    explicit RaisedError(ErrorInfo info) : info_(std::move(info)) {}
+    RaisedError(std::int32_t number, Text description) : info_{number, std::move(description)} {}
+    const ErrorInfo& info() const noexcept { return info_; }
+    const char* what() const noexcept override { return "stravik raised error"; }
+
+private:
+    ErrorInfo info_;
+};
+
+// Predefined registry roots, with the values of the Windows handles.
+enum class RegistryRoot : std::uint32_t {
+    classesRoot = 0x80000000u,   // HKEY_CLASSES_ROOT
+    localMachine = 0x80000002u,  // HKEY_LOCAL_MACHINE
+};
+
+// An opened registry key; 0 names no key.
+using RegistryHandle = std::uintptr_t;
+
+// A folder object handed out by the file-system component.
+class FileSystemFolder {
+public:
+    virtual ~FileSystemFolder() = default;
+    // The full paths of the files directly in the folder, in the
+    // component's order. The list is complete before it is returned, so
+    // deleting while walking it cannot make the enumeration skip entries.
+    virtual std::vector<Text> files() = 0;
+};
+
+// The file-system component ("Scripting.FileSystemObject"), called by
+// member name. Every member raises RaisedError on failure.
+class FileSystemComponent {
+public:
+    virtual ~FileSystemComponent() = default;
+    virtual std::unique_ptr<FileSystemFolder> GetFolder(const Text& folderPath) = 0;
+    virtual void DeleteFile(const Text& filePath, bool force) = 0;
+    virtual bool FileExists(const Text& filePath) = 0;
+};
+
+class PlatformServices {
+public:
+    virtual ~PlatformServices() = default;
+
+    // Conversions between Text and the system's narrow code page. They keep
+    // every character, an embedded terminator included.
+    virtual NarrowText narrow(const Text& text) = 0;
+    virtual Text widen(const NarrowText& text) = 0;
+
+    // Registry. `key` must be 0 on entry and stays 0 when nothing opens.
+    virtual std::int32_t RegOpenKeyA(RegistryRoot root, const NarrowText& subKey,
+                                     RegistryHandle& key) = 0;
+    // On success the value's bytes go to the start of `data`, the rest of it
+    // untouched; on any failure `data` is left exactly as it was.
+    virtual std::int32_t RegQueryValueExA(RegistryHandle key, const NarrowText& valueName,
+                                          std::uint32_t reserved, std::uint32_t& type,
+                                          std::span<char> data, std::uint32_t& dataLength) = 0;
+    virtual std::int32_t RegCloseKey(RegistryHandle key) = 0;
+    virtual std::int32_t SHDeleteKeyA(RegistryRoot root, const NarrowText& subKey) = 0;
+    virtual std::int32_t SHDeleteValueA(RegistryRoot root, const NarrowText& subKey,
+                                        const NarrowText& valueName) = 0;
+
+    // Writes the directory and its terminator to the start of `buffer` when
+    // both fit in buffer.size() characters; otherwise writes nothing.
+    virtual std::uint32_t GetWindowsDirectoryA(std::span<char> buffer) = 0;
+
+    // The shell's administrator test (shell32 ordinal 680), asked afresh.
+    virtual std::int32_t isAdministrator() = 0;
+
+    // Creates a component by programmatic identifier; raises when it is
+    // not available.
+    virtual std::unique_ptr<FileSystemComponent> createObject(const Text& programmaticId) = 0;
+
+    // A modal message box: the text, an OK button, no icon, caption "Stravik".
+    virtual void showMessage(const Text& text) = 0;
+
+    // Window layer requests from the exit sequence.
+    virtual void unloadWindow() = 0;
+    // Ends the program at once: no further event reaches the window, the
+    // terminate handler included.
+    virtual void endProgram() = 0;
+};
+
+}  // namespace stravik

@@ -1,0 +1,46 @@
+#include <array>
+
+#include "shell/guarded.h"
+#include "shell/removal_form.h"
+
+namespace stravik {
+
+namespace {
+constexpr std::wstring_view finishedMessage = L"Finished removing Halvoran OCX files!";
+}
+
+void RemovalForm::btnRemoveClick() {
+    guarded([&] {
+        const Text folderPath = templateFolder(installDrive_);
+        FileSystemComponent& fileSystem = requireFileSystem();
+
+        // Only the files directly in the template folder; its subfolders and
+        // the folder itself stay. No administrator test for these.
+        const std::unique_ptr<FileSystemFolder> folder = fileSystem.GetFolder(folderPath);
+        for (const Text& file : folder->files()) {
+            fileSystem.DeleteFile(file, true);
+        }
+
+        // The Windows directory's files go only for an administrator. The
+        // test is asked afresh, and only for a file that exists.
+        const std::array<Text, 3> windowsFiles = {
+            downloadDirectory(windowsDirectory_) + Text(TargetIdentifiers::controlFileName),
+            windowsDirectory_ + Text(TargetIdentifiers::firstTemplateFileTail),
+            windowsDirectory_ + Text(TargetIdentifiers::secondTemplateFileTail),
+        };
+        for (const Text& path : windowsFiles) {
+            if (!fileSystem.FileExists(path)) {
+                continue;
+            }
+            if (platform_.isAdministrator() == 0) {
+                continue;
+            }
+            fileSystem.DeleteFile(path, true);
+        }
+
+        clearRegistry();
+        platform_.showMessage(Text(finishedMessage));
+    });
+}
+
+}  // namespace stravik

@@ -1,0 +1,72 @@
+#include "shell/removal_form.h"
+
+#include <cstdint>
+#include <string>
+
+#include "shell/guarded.h"
+
+namespace stravik {
+
+namespace {
+constexpr std::wstring_view fileSystemProgramId = L"Scripting.FileSystemObject";
+}
+
+RemovalForm::RemovalForm(PlatformServices& platform) : platform_(platform) {}
+
+void RemovalForm::load() {
+    guarded([&] {
+        fileSystem_ = platform_.createObject(Text(fileSystemProgramId));
+        discoverLocations();
+    });
+}
+
+void RemovalForm::btnExitClick() {
+    // Each step runs whatever the one before it did; nothing is reported.
+    terminate();
+    try {
+        platform_.unloadWindow();
+    } catch (...) {
+    }
+    try {
+        platform_.endProgram();
+    } catch (...) {
+    }
+}
+
+void RemovalForm::terminate() {
+    // Releasing the component cannot fail: its destructor does not throw.
+    fileSystem_.reset();
+}
+
+FileSystemComponent& RemovalForm::requireFileSystem() {
+    if (!fileSystem_) {
+        throw RaisedError(91, L"Object variable or With block variable not set");
+    }
+    return *fileSystem_;
+}
+
+void RemovalForm::reportError(const ErrorInfo& error) {
+    try {
+        platform_.showMessage(formatErrorMessage(error));
+    } catch (...) {
+    }
+}
+
+Text formatErrorMessage(const ErrorInfo& error) {
+    // Widen before negating: -INT32_MIN does not fit in 32 bits.
+    const std::int64_t number = error.number;
+    const Text sign = number < 0 ? L"-" : L" ";
+    const Text digits = std::to_wstring(number < 0 ? -number : number);
+    return L"Error #" + sign + digits + L": " + error.description + L".";
+}
+
+Text trimBlanks(const Text& text) {
+    const auto first = text.find_first_not_of(L' ');
+    if (first == Text::npos) {
+        return Text();
+    }
+    const auto last = text.find_last_not_of(L' ');
+    return text.substr(first, last - first + 1);
+}
+
+}  // namespace stravik
