@@ -11,9 +11,11 @@ constexpr std::wstring_view softwareClasses = L"SOFTWARE\\Classes\\";
 constexpr std::wstring_view distributionUnit =
     L"SOFTWARE\\Microsoft\\Code Store Database\\Distribution "
     L"Units\\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}";
-constexpr std::wstring_view moduleUsage = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage\\";
+constexpr std::wstring_view moduleUsage =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage\\";
 // Passed with its trailing separator, exactly as the shell expects it.
-constexpr std::wstring_view sharedDlls = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs\\";
+constexpr std::wstring_view sharedDlls =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs\\";
 constexpr std::int16_t lastConflictNumber = 10;
 }  // namespace
 

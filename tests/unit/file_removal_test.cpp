@@ -1,0 +1,171 @@
+// The Remove command: files, the administrator test, stop-at-first-error.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "recording_platform.h"
+#include "shell/removal_form.h"
+
+namespace stravik::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+const Text templates = L"H:\\Halvoran\\template\\";
+const Text control = L"C:\\WINDOWS\\Downloaded Program Files\\QuorwenDocumentAutomation.OCX";
+const Text dotm = L"C:\\WINDOWS\\Halvoran.dotm";
+const Text dot = L"C:\\WINDOWS\\Halvoran.dot";
+const Text finished = L"Finished removing Halvoran OCX files!";
+
+class FileRemovalTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform.classesRootDefaultValues
+            ["CLSID\\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}\\DriveLocation"] =
+            std::string("H:\0", 3);
+        platform.windowsDirectory = "C:\\WINDOWS";
+        platform.folders[templates] = {templates + L"b.dot", templates + L"a.dotx"};
+        platform.existingFiles = {control, dotm, dot, templates + L"b.dot", templates + L"a.dotx"};
+        form.load();
+        platform.calls.clear();
+    }
+
+    // The calls before the registry clean-up.
+    std::vector<std::string> fileCalls() const {
+        std::vector<std::string> calls;
+        for (const auto& call : platform.calls) {
+            if (call.starts_with("SHDelete")) break;
+            calls.push_back(call);
+        }
+        return calls;
+    }
+
+    RecordingPlatform platform;
+    RemovalForm form{platform};
+};
+
+TEST_F(FileRemovalTest, TypicalRunDeletesInOrderThenCleansTheRegistryThenReports) {
+    form.btnRemoveClick();
+    EXPECT_EQ(fileCalls(), (std::vector<std::string>{
+                               "GetFolder(H:\\Halvoran\\template\\)",
+                               "files(H:\\Halvoran\\template\\)",
+                               "DeleteFile(H:\\Halvoran\\template\\b.dot, force)",
+                               "DeleteFile(H:\\Halvoran\\template\\a.dotx, force)",
+                               "FileExists(" + utf8(control) + ")",
+                               "isAdministrator()",
+                               "DeleteFile(" + utf8(control) + ", force)",
+                               "FileExists(" + utf8(dotm) + ")",
+                               "isAdministrator()",
+                               "DeleteFile(" + utf8(dotm) + ", force)",
+                               "FileExists(" + utf8(dot) + ")",
+                               "isAdministrator()",
+                               "DeleteFile(" + utf8(dot) + ", force)",
+                           }));
+    EXPECT_EQ(platform.callsStartingWith("SHDelete").size(), 31u);
+    EXPECT_EQ(platform.calls.back(), "showMessage(" + utf8(finished) + ")");
+    EXPECT_THAT(platform.messages, ElementsAre(finished));
+}
+
+TEST_F(FileRemovalTest, AdministratorIsAskedOnlyForFilesThatExist) {
+    platform.existingFiles = {dotm};
+    form.btnRemoveClick();
+    EXPECT_EQ(platform.callsStartingWith("isAdministrator").size(), 1u);
+
+    platform.existingFiles.clear();
+    platform.calls.clear();
+    form.btnRemoveClick();
+    EXPECT_TRUE(platform.callsStartingWith("isAdministrator").empty());
+    EXPECT_THAT(platform.messages, ElementsAre(finished, finished));
+}
+
+TEST_F(FileRemovalTest, NonAdministratorKeepsTheWindowsFilesButStillFinishes) {
+    platform.administrator = 0;
+    form.btnRemoveClick();
+    EXPECT_EQ(platform.callsStartingWith("DeleteFile").size(), 2u);  // the template folder only
+    EXPECT_EQ(platform.callsStartingWith("isAdministrator").size(), 3u);
+    EXPECT_TRUE(platform.existingFiles.contains(control));
+    EXPECT_EQ(platform.callsStartingWith("SHDelete").size(), 31u);
+    EXPECT_THAT(platform.messages, ElementsAre(finished));
+}
+
+TEST_F(FileRemovalTest, EmptyTemplateFolderGoesOnToTheWindowsFiles) {
+    platform.folders[templates].clear();
+    form.btnRemoveClick();
+    EXPECT_EQ(platform.callsStartingWith("DeleteFile").size(), 3u);
+    EXPECT_THAT(platform.messages, ElementsAre(finished));
+}
+
+TEST_F(FileRemovalTest, MissingTemplateFolderIsOneMessageAndNothingElse) {
+    platform.folders.clear();
+    form.btnRemoveClick();
+    EXPECT_THAT(platform.calls, ElementsAre("GetFolder(H:\\Halvoran\\template\\)",
+                                            "showMessage(Error # 76: Path not found.)"));
+}
+
+// Each file step that raises ends the command there: no later file, no
+// registry clean-up and no finished message.
+TEST_F(FileRemovalTest, AnyFailingFileStepEndsTheCommandAtThatStep) {
+    const std::vector<std::string> steps = {
+        "files(H:\\Halvoran\\template\\)",
+        "DeleteFile(H:\\Halvoran\\template\\b.dot, force)",
+        "DeleteFile(H:\\Halvoran\\template\\a.dotx, force)",
+        "FileExists(" + utf8(control) + ")",
+        "isAdministrator()",
+        "DeleteFile(" + utf8(dotm) + ", force)",
+        "DeleteFile(" + utf8(dot) + ", force)",
+    };
+    for (const auto& step : steps) {
+        RecordingPlatform machine;
+        machine.windowsDirectory = platform.windowsDirectory;
+        machine.classesRootDefaultValues = platform.classesRootDefaultValues;
+        machine.folders = platform.folders;
+        machine.existingFiles = {control, dotm, dot};
+        machine.raiseOn[step] = ErrorInfo{70, L"Permission denied"};
+        RemovalForm removal{machine};
+        removal.load();
+        removal.btnRemoveClick();
+        EXPECT_EQ(machine.calls[machine.calls.size() - 2], step);
+        EXPECT_THAT(machine.messages, ElementsAre(L"Error # 70: Permission denied.")) << step;
+        EXPECT_TRUE(machine.callsStartingWith("SHDelete").empty()) << step;
+    }
+}
+
+TEST_F(FileRemovalTest, FailureInsideTheCleanupIsStillFollowedByTheFinishedMessage) {
+    platform.raiseOn["SHDeleteKeyA(HKCR, AppID\\{AE2426ED-27E8-43EA-A844-3621CB40BE0F})"] =
+        ErrorInfo{453, L"Specified DLL function not found"};
+    form.btnRemoveClick();
+    EXPECT_THAT(platform.messages,
+                ElementsAre(L"Error # 453: Specified DLL function not found.", finished));
+}
+
+TEST_F(FileRemovalTest, WithoutTheComponentRemoveFailsAtItsFirstFileOperation) {
+    RecordingPlatform machine;
+    machine.componentAvailable = false;
+    RemovalForm removal{machine};
+    removal.load();
+    machine.calls.clear();
+    removal.btnRemoveClick();
+    EXPECT_THAT(machine.messages,
+                ElementsAre(L"Error # 429: ActiveX component can't create object.",
+                            L"Error # 91: Object variable or With block variable not set."));
+    EXPECT_THAT(machine.calls, ElementsAre(::testing::StartsWith("showMessage(Error # 91")));
+}
+
+TEST_F(FileRemovalTest, PathsComeFromTheStateByPlainConcatenation) {
+    RecordingPlatform machine;
+    machine
+        .classesRootDefaultValues["CLSID\\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}\\DriveLocation"] =
+        std::string("h:\0", 3);
+    machine.windowsDirectory = "C:\\";
+    machine.folders[L"h:\\Halvoran\\template\\"] = {};
+    RemovalForm removal{machine};
+    removal.load();
+    removal.btnRemoveClick();
+    EXPECT_THAT(
+        machine.callsStartingWith("FileExists"),
+        ElementsAre("FileExists(C:\\\\Downloaded Program Files\\QuorwenDocumentAutomation.OCX)",
+                    "FileExists(C:\\\\Halvoran.dotm)", "FileExists(C:\\\\Halvoran.dot)"));
+}
+
+}  // namespace
+}  // namespace stravik::testing

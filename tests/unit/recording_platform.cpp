@@ -1,0 +1,202 @@
+#include "recording_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace stravik::testing {
+
+std::string utf8(const Text& text) {
+    std::string out;
+    for (const wchar_t wide : text) {
+        const auto c = static_cast<std::uint32_t>(wide);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+namespace {
+
+std::string rootName(RegistryRoot root) {
+    return root == RegistryRoot::classesRoot ? "HKCR" : "HKLM";
+}
+
+// Narrow text shown with its NULs visible.
+std::string shown(const NarrowText& text) {
+    std::string out;
+    for (const char c : text) {
+        out += c == '\0' ? std::string("\\0") : std::string(1, c);
+    }
+    return out;
+}
+
+class RecordingFolder : public FileSystemFolder {
+public:
+    RecordingFolder(RecordingPlatform& platform, Text path)
+        : platform_(platform), path_(std::move(path)) {}
+    std::vector<Text> files() override {
+        platform_.record("files(" + utf8(path_) + ")");
+        return platform_.folders.at(path_);
+    }
+
+private:
+    RecordingPlatform& platform_;
+    Text path_;
+};
+
+class RecordingFileSystem : public FileSystemComponent {
+public:
+    explicit RecordingFileSystem(RecordingPlatform& platform) : platform_(platform) {
+        ++platform_.componentsAlive;
+    }
+    ~RecordingFileSystem() override { --platform_.componentsAlive; }
+
+    std::unique_ptr<FileSystemFolder> GetFolder(const Text& folderPath) override {
+        platform_.record("GetFolder(" + utf8(folderPath) + ")");
+        if (!platform_.folders.contains(folderPath)) {
+            throw RaisedError(76, L"Path not found");
+        }
+        return std::make_unique<RecordingFolder>(platform_, folderPath);
+    }
+    void DeleteFile(const Text& filePath, bool force) override {
+        platform_.record("DeleteFile(" + utf8(filePath) + (force ? ", force)" : ")"));
+        platform_.existingFiles.erase(filePath);
+    }
+    bool FileExists(const Text& filePath) override {
+        platform_.record("FileExists(" + utf8(filePath) + ")");
+        return platform_.existingFiles.contains(filePath);
+    }
+
+private:
+    RecordingPlatform& platform_;
+};
+
+}  // namespace
+
+void RecordingPlatform::record(const std::string& line) {
+    calls.push_back(line);
+    if (const auto it = raiseOn.find(line); it != raiseOn.end()) {
+        throw RaisedError(it->second);
+    }
+}
+
+std::vector<std::string> RecordingPlatform::callsStartingWith(const std::string& prefix) const {
+    std::vector<std::string> matching;
+    std::copy_if(calls.begin(), calls.end(), std::back_inserter(matching),
+                 [&](const std::string& call) { return call.starts_with(prefix); });
+    return matching;
+}
+
+NarrowText RecordingPlatform::narrow(const Text& text) {
+    // Latin-1 stands in for the code page; NULs and length are kept.
+    NarrowText out;
+    for (const wchar_t c : text) {
+        out += static_cast<std::uint32_t>(c) < 0x100 ? static_cast<char>(c) : '?';
+    }
+    return out;
+}
+
+Text RecordingPlatform::widen(const NarrowText& text) {
+    Text out;
+    for (const char c : text) {
+        out += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    }
+    return out;
+}
+
+std::int32_t RecordingPlatform::RegOpenKeyA(RegistryRoot root, const NarrowText& subKey,
+                                            RegistryHandle& key) {
+    record("RegOpenKeyA(" + rootName(root) + ", " + shown(subKey) +
+           ", handle=" + std::to_string(key) + ")");
+    if (root != RegistryRoot::classesRoot || !classesRootDefaultValues.contains(subKey)) {
+        return 2;
+    }
+    key = nextHandle_++;
+    openKeys_[key] = subKey;
+    return 0;
+}
+
+std::int32_t RecordingPlatform::RegQueryValueExA(RegistryHandle key, const NarrowText& valueName,
+                                                 std::uint32_t reserved, std::uint32_t& type,
+                                                 std::span<char> data, std::uint32_t& dataLength) {
+    record("RegQueryValueExA(" + std::to_string(key) + ", \"" + shown(valueName) + "\", " +
+           std::to_string(reserved) + ", buffer=" + std::to_string(data.size()) +
+           ", length=" + std::to_string(dataLength) + ")");
+    const auto open = openKeys_.find(key);
+    if (open == openKeys_.end() || !valueName.empty()) {
+        return 2;
+    }
+    const std::string& stored = classesRootDefaultValues.at(open->second);
+    if (stored.size() > dataLength || stored.size() > data.size()) {
+        dataLength = static_cast<std::uint32_t>(stored.size());
+        return 234;
+    }
+    std::copy(stored.begin(), stored.end(), data.begin());
+    dataLength = static_cast<std::uint32_t>(stored.size());
+    type = 1;
+    return 0;
+}
+
+std::int32_t RecordingPlatform::RegCloseKey(RegistryHandle key) {
+    record("RegCloseKey(" + std::to_string(key) + ")");
+    return openKeys_.erase(key) == 1 ? 0 : 6;
+}
+
+std::int32_t RecordingPlatform::SHDeleteKeyA(RegistryRoot root, const NarrowText& subKey) {
+    record("SHDeleteKeyA(" + rootName(root) + ", " + shown(subKey) + ")");
+    return 2;
+}
+
+std::int32_t RecordingPlatform::SHDeleteValueA(RegistryRoot root, const NarrowText& subKey,
+                                               const NarrowText& valueName) {
+    record("SHDeleteValueA(" + rootName(root) + ", " + shown(subKey) + ", " + shown(valueName) +
+           ")");
+    return 2;
+}
+
+std::uint32_t RecordingPlatform::GetWindowsDirectoryA(std::span<char> buffer) {
+    record("GetWindowsDirectoryA(" + std::to_string(buffer.size()) + ")");
+    if (!windowsDirectory || windowsDirectory->size() + 1 > buffer.size()) {
+        return windowsDirectory ? static_cast<std::uint32_t>(windowsDirectory->size() + 1) : 0;
+    }
+    std::copy(windowsDirectory->begin(), windowsDirectory->end(), buffer.begin());
+    buffer[windowsDirectory->size()] = '\0';
+    return static_cast<std::uint32_t>(windowsDirectory->size());
+}
+
+std::int32_t RecordingPlatform::isAdministrator() {
+    record("isAdministrator()");
+    return administrator;
+}
+
+std::unique_ptr<FileSystemComponent> RecordingPlatform::createObject(const Text& programmaticId) {
+    record("createObject(" + utf8(programmaticId) + ")");
+    if (!componentAvailable) {
+        throw RaisedError(429, L"ActiveX component can't create object");
+    }
+    return std::make_unique<RecordingFileSystem>(*this);
+}
+
+void RecordingPlatform::showMessage(const Text& text) {
+    record("showMessage(" + utf8(text) + ")");
+    messages.push_back(text);
+}
+
+void RecordingPlatform::unloadWindow() { record("unloadWindow()"); }
+
+void RecordingPlatform::endProgram() { record("endProgram()"); }
+
+}  // namespace stravik::testing
