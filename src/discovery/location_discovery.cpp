@@ -54,7 +54,7 @@ Text RemovalForm::getDriveLocationFromRegistry() {
         KeyCloser closer(platform_, key);
         platform_.RegOpenKeyA(RegistryRoot::classesRoot, narrowKeyPath, key);
 
-        std::array<char, driveBufferBytes> buffer;
+        std::array<char, driveBufferBytes> buffer{};
         buffer.fill(' ');
         std::uint32_t dataLength = driveBufferBytes;
         std::uint32_t type = 0;
