@@ -42,6 +42,8 @@ struct RegistryValue {
 Text textFromUtf16Le(std::span<const std::uint8_t> bytes);
 std::vector<std::uint8_t> utf16LeFromText(const Text& text);
 
+class RegistryTree;
+
 class RegistryStore {
 public:
     explicit RegistryStore(std::filesystem::path file);
@@ -74,10 +76,8 @@ public:
     void save() const;
 
 private:
-    struct Key;
     std::filesystem::path file_;
-    std::unique_ptr<Key> forest_;
-    std::uint64_t nextSectionOrder_ = 0;
+    std::unique_ptr<RegistryTree> tree_;
     bool malformed_ = false;
 };
 
