@@ -8,8 +8,6 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -780,11 +778,17 @@ void writeAtomically(const std::filesystem::path& file, const std::string& bytes
 }
 
 std::optional<std::string> readWholeFile(const std::filesystem::path& file) {
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-    if (stream.bad()) return std::nullopt;
-    return bytes;
+    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return std::nullopt;
+    std::string bytes;
+    std::array<char, 65536> chunk{};
+    while (true) {
+        const ssize_t count = ::read(fd.get(), chunk.data(), chunk.size());
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return std::nullopt;  // a folder, say, where the file should be
+        if (count == 0) return bytes;
+        bytes.append(chunk.data(), static_cast<std::size_t>(count));
+    }
 }
 
 }  // namespace
@@ -795,6 +799,8 @@ RegistryStore::RegistryStore(std::filesystem::path file)
     : file_(std::move(file)), tree_(std::make_unique<RegistryTree>()) {}
 
 RegistryStore::~RegistryStore() = default;
+RegistryStore::RegistryStore(RegistryStore&&) noexcept = default;
+RegistryStore& RegistryStore::operator=(RegistryStore&&) noexcept = default;
 
 void RegistryStore::load() {
     tree_ = std::make_unique<RegistryTree>();

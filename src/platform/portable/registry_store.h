@@ -50,6 +50,8 @@ public:
     ~RegistryStore();
     RegistryStore(const RegistryStore&) = delete;
     RegistryStore& operator=(const RegistryStore&) = delete;
+    RegistryStore(RegistryStore&&) noexcept;
+    RegistryStore& operator=(RegistryStore&&) noexcept;
 
     // Replaces the contents with the file's. A missing or unreadable file
     // is an empty registry. A malformed one raises RaisedError naming the
