@@ -166,7 +166,9 @@ TEST_F(RegistryStoreTest, AppliesDeletionsAndOverridesInFileOrder) {
     EXPECT_FALSE(store.keyExists(HKLM, L"SOFTWARE\\Gone"));
     EXPECT_EQ(dataOf(store, HKLM, L"SOFTWARE\\Kept", L"a"), stringData(u"2"));
     EXPECT_EQ(store.findValue(HKLM, L"SOFTWARE\\Kept", L"b"), nullptr);
-    EXPECT_EQ(store.findValue(HKLM, L"SOFTWARE\\Kept", L"A")->name, L"a");
+    const RegistryValue* renamed = store.findValue(HKLM, L"SOFTWARE\\Kept", L"A");
+    ASSERT_NE(renamed, nullptr);
+    EXPECT_EQ(renamed->name, L"a");
 }
 
 // --- Keys and names ----------------------------------------------------------
