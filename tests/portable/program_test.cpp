@@ -346,6 +346,29 @@ TEST_F(ProgramTest, OrdinaryUserRemovesOnlyTheTemplateFolderFiles) {
     EXPECT_EQ(machine.registryBytes(), registryBefore);
 }
 
+TEST_F(ProgramTest, FileTheUserMayNotDeleteStopsTheRemoval) {
+    if (!StandInMachine::canRunUnprivileged()) {
+        GTEST_SKIP() << "switching to an unprivileged user needs root";
+    }
+    installHalvoran();
+    // A folder whose entries its owner may not remove.
+    std::filesystem::permissions(machine.hostPath(R"(H:\Halvoran\template)"),
+                                 std::filesystem::perms::owner_write |
+                                     std::filesystem::perms::group_write |
+                                     std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
+    const std::string registryBefore = machine.registryBytes();
+
+    const ProgramRun run = machine.run(removeThenExit, User::unprivileged);
+
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.messages(), Messages{"Error # 70: Permission denied."});
+    for (const std::string_view file : installedFiles) {
+        EXPECT_TRUE(machine.exists(file)) << file;
+    }
+    EXPECT_EQ(machine.registryBytes(), registryBefore);
+}
+
 TEST_F(ProgramTest, MalformedRegistryIsReportedAndKept) {
     machine.writeRegistry(std::string(registryHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\n");
     const std::string registryBefore = machine.registryBytes();

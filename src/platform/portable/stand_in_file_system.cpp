@@ -92,13 +92,7 @@ std::optional<std::string> findEntry(const fs::path& directory, const Text& name
     const Text folded = foldCase(name);
     std::optional<std::string> found;
     fs::directory_iterator entries(directory, error);
-    if (error) {
-        raiseForLookup(error);
-    }
-    for (; entries != fs::directory_iterator(); entries.increment(error)) {
-        if (error) {
-            raiseForLookup(error);
-        }
+    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
         const std::string candidate = entries->path().filename().string();
         if (foldCase(decodeUtf8(candidate)) == folded && (!found || candidate < *found)) {
             found = candidate;
@@ -111,9 +105,8 @@ std::optional<std::string> findEntry(const fs::path& directory, const Text& name
 }
 
 bool isWithin(const fs::path& path, const fs::path& ancestor) {
-    const auto [pathEnd, ancestorEnd] =
-        std::mismatch(path.begin(), path.end(), ancestor.begin(), ancestor.end());
-    return ancestorEnd == ancestor.end();
+    return std::mismatch(path.begin(), path.end(), ancestor.begin(), ancestor.end()).second ==
+           ancestor.end();
 }
 
 // A resolved folder: where it is on disk and its Windows path, spelled as
@@ -156,10 +149,12 @@ private:
     ResolvedFolder folder_;
 };
 
+char lowerCaseLetter(wchar_t letter) { return static_cast<char>(letter | 0x20); }
+char upperCaseLetter(wchar_t letter) { return static_cast<char>(letter & ~0x20); }
+
+// drive_h or drive_H: the drive letter's case does not matter either.
 fs::path driveDirectory(const fs::path& machineRoot, wchar_t drive) {
-    const auto letter = static_cast<char>(drive);
-    for (const char spelling :
-         {static_cast<char>(letter | 0x20), static_cast<char>(letter & ~0x20)}) {
+    for (const char spelling : {lowerCaseLetter(drive), upperCaseLetter(drive)}) {
         const fs::path candidate = machineRoot / (std::string("drive_") + spelling);
         std::error_code error;
         if (fs::is_directory(candidate, error)) {
@@ -174,7 +169,7 @@ fs::path driveDirectory(const fs::path& machineRoot, wchar_t drive) {
 ResolvedFolder resolveFolder(const fs::path& machineRoot, const WindowsPath& path,
                              std::size_t count) {
     const fs::path drive = driveDirectory(machineRoot, path.drive);
-    ResolvedFolder folder{drive, Text(1, static_cast<wchar_t>(std::towupper(path.drive))) + L":"};
+    ResolvedFolder folder{drive, Text(1, upperCaseLetter(path.drive)) + L":"};
     for (std::size_t index = 0; index < count; ++index) {
         const std::optional<std::string> name = findEntry(folder.directory, path.components[index]);
         std::error_code error;
@@ -184,10 +179,11 @@ ResolvedFolder resolveFolder(const fs::path& machineRoot, const WindowsPath& pat
         folder.directory /= *name;
         folder.windowsPath += L"\\" + decodeUtf8(*name);
     }
-    std::error_code error;
-    const fs::path end = fs::canonical(folder.directory, error);
-    const fs::path driveRoot = fs::canonical(drive, error);
-    if (error || !isWithin(end, driveRoot)) {
+    std::error_code endError;
+    std::error_code driveError;
+    const fs::path end = fs::canonical(folder.directory, endError);
+    const fs::path driveRoot = fs::canonical(drive, driveError);
+    if (endError || driveError || !isWithin(end, driveRoot)) {
         raisePathNotFound();
     }
     return folder;
