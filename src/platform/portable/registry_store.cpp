@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/portable/utf8.h"
 #include "platform/portable/windows1252.h"
 
 namespace stravik::portable {
@@ -44,31 +45,9 @@ constexpr std::array<RootName, 5> rootNames = {{
 }};
 constexpr std::array<std::wstring_view, 2> classesRootLocation = {L"SOFTWARE", L"Classes"};
 
-// Upper-cases the way the registry compares names, for the scripts the
-// stand-in is likely to meet: Latin, Greek and Cyrillic.
-char32_t foldCase(char32_t c) {
-    if (c < 0x80) return (c >= U'a' && c <= U'z') ? c - 0x20 : c;
-    if (c == 0xB5) return 0x39C;
-    if (c == 0xFF) return 0x178;
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
-    if (c == 0x131) return U'I';
-    if (c == 0x17F) return U'S';
-    const bool evenUpper = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
-    if (evenUpper) return c & ~char32_t{1};
-    const bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    if (oddUpper) return (c % 2 == 0) ? c - 1 : c;
-    if (c == 0x3C2) return 0x3A3;
-    if ((c >= 0x3B1 && c <= 0x3C1) || (c >= 0x3C3 && c <= 0x3CB)) return c - 0x20;
-    if (c >= 0x430 && c <= 0x44F) return c - 0x20;
-    if (c >= 0x450 && c <= 0x45F) return c - 0x50;
-    return c;
-}
-
+// Names compare as the file system's do, upper-cased character by character.
 bool sameName(std::wstring_view left, std::wstring_view right) {
-    return std::equal(
-        left.begin(), left.end(), right.begin(), right.end(), [](wchar_t a, wchar_t b) {
-            return foldCase(static_cast<char32_t>(a)) == foldCase(static_cast<char32_t>(b));
-        });
+    return left.size() == right.size() && foldCase(Text(left)) == foldCase(Text(right));
 }
 
 std::optional<std::uint32_t> rootHandleNamed(std::wstring_view name) {
