@@ -401,6 +401,8 @@ TEST_F(RegistryStoreTest, MalformedFileIsReportedWithItsLineAndNeverRewritten) {
         {header + "[HKEY_LOCAL_MACHINE\\A\\\\B]\n", 4},
         {header + "[HKEY_LOCAL_MACHINE\\A\n", 4},
         {header + "\"caf\xE9\"=\"not UTF-8\"\n", 4},
+        {utf16le(u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\A]") + "\x5D",
+         3},
     };
     for (const auto& [bytes, line] : shapes) {
         SCOPED_TRACE(bytes);

@@ -150,6 +150,11 @@ DecodedFile decodeFile(const std::string& bytes) {
     if (startsWith("\xFF\xFE")) {
         const auto* begin = reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2;
         decoded.text = textFromUtf16Le({begin, bytes.size() - 2});
+        if (bytes.size() % 2 != 0) {
+            const auto lastLine = std::count(decoded.text.begin(), decoded.text.end(), L'\n') + 1;
+            throw MalformedLine{static_cast<std::size_t>(lastLine),
+                                L"the UTF-16 text ends in half a character"};
+        }
     } else if (startsWith("\xEF\xBB\xBF")) {
         decoded.text = textFromUtf8(std::string_view(bytes).substr(3));
     } else if (startsWith("REGEDIT4")) {
