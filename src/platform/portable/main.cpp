@@ -1,0 +1,13 @@
+#include <unistd.h>
+
+#include <filesystem>
+#include <iostream>
+
+#include "platform/portable/portable_platform.h"
+
+// The portable removal tool: the current directory is the whole machine.
+int main() {
+    stravik::portable::PortablePlatform platform(std::filesystem::current_path(), ::geteuid() == 0,
+                                                 std::cin, std::cout);
+    return platform.run();
+}

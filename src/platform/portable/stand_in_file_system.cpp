@@ -1,0 +1,253 @@
+#include "platform/portable/stand_in_file_system.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "platform/portable/utf8.h"
+
+namespace stravik::portable {
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void raiseBadFileName() { throw RaisedError(52, L"Bad file name or number"); }
+[[noreturn]] void raiseFileNotFound() { throw RaisedError(53, L"File not found"); }
+[[noreturn]] void raisePermissionDenied() { throw RaisedError(70, L"Permission denied"); }
+[[noreturn]] void raiseAccessError() { throw RaisedError(75, L"Path/File access error"); }
+[[noreturn]] void raisePathNotFound() { throw RaisedError(76, L"Path not found"); }
+
+bool isSeparator(wchar_t character) { return character == L'\\' || character == L'/'; }
+
+bool isAsciiLetter(wchar_t character) {
+    return (character >= L'a' && character <= L'z') || (character >= L'A' && character <= L'Z');
+}
+
+// Characters Windows never allows in a name. NUL is among them, which also
+// keeps a name from being cut short on its way to the operating system.
+bool isForbiddenInName(wchar_t character) {
+    return character < 0x20 || Text(L"<>:\"|?*").find(character) != Text::npos;
+}
+
+struct WindowsPath {
+    wchar_t drive;
+    std::vector<Text> components;
+};
+
+// "X:\a\b" split into its drive and components. "." and empty components
+// drop out and ".." climbs one level, as Windows normalises paths; climbing
+// above the drive's root is refused.
+WindowsPath parseWindowsPath(const Text& path) {
+    if (path.size() < 3 || path[1] != L':' || !isSeparator(path[2])) {
+        raiseBadFileName();
+    }
+    if (!isAsciiLetter(path[0])) {
+        raisePathNotFound();
+    }
+    WindowsPath parsed{path[0], {}};
+    std::size_t start = 3;
+    while (start <= path.size()) {
+        std::size_t end = start;
+        while (end < path.size() && !isSeparator(path[end])) {
+            ++end;
+        }
+        const Text component = path.substr(start, end - start);
+        if (component == L"..") {
+            if (parsed.components.empty()) {
+                raisePathNotFound();
+            }
+            parsed.components.pop_back();
+        } else if (!component.empty() && component != L".") {
+            if (std::any_of(component.begin(), component.end(), isForbiddenInName)) {
+                raiseBadFileName();
+            }
+            parsed.components.push_back(component);
+        }
+        start = end + 1;
+    }
+    return parsed;
+}
+
+[[noreturn]] void raiseForLookup(const std::error_code& error) {
+    if (error == std::errc::permission_denied) {
+        raisePermissionDenied();
+    }
+    raisePathNotFound();
+}
+
+// The on-disk name in `directory` that `name` stands for: the exact name
+// when it exists, else the first (in byte order) that matches ignoring case.
+std::optional<std::string> findEntry(const fs::path& directory, const Text& name) {
+    const std::string exact = encodeUtf8(name);
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(directory / exact, error))) {
+        return exact;
+    }
+    const Text folded = foldCase(name);
+    std::optional<std::string> found;
+    fs::directory_iterator entries(directory, error);
+    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+        const std::string candidate = entries->path().filename().string();
+        if (foldCase(decodeUtf8(candidate)) == folded && (!found || candidate < *found)) {
+            found = candidate;
+        }
+    }
+    if (error) {
+        raiseForLookup(error);
+    }
+    return found;
+}
+
+bool isWithin(const fs::path& path, const fs::path& ancestor) {
+    return std::mismatch(path.begin(), path.end(), ancestor.begin(), ancestor.end()).second ==
+           ancestor.end();
+}
+
+// A resolved folder: where it is on disk and its Windows path, spelled as
+// the names on disk are ("H:" for the drive's root).
+struct ResolvedFolder {
+    fs::path directory;
+    Text windowsPath;
+};
+
+class StandInFolder : public FileSystemFolder {
+public:
+    explicit StandInFolder(ResolvedFolder folder) : folder_(std::move(folder)) {}
+
+    // Regular files and links (as files, never followed), sorted by name
+    // ignoring case so that every run deletes in the same order.
+    std::vector<Text> files() override {
+        std::vector<std::pair<Text, Text>> names;  // (folded, as on disk)
+        std::error_code error;
+        fs::directory_iterator entries(folder_.directory, error);
+        for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+            const fs::file_status status = entries->symlink_status(error);
+            if (!error && (fs::is_regular_file(status) || fs::is_symlink(status))) {
+                const Text name = decodeUtf8(entries->path().filename().string());
+                names.emplace_back(foldCase(name), name);
+            }
+        }
+        if (error) {
+            raiseForLookup(error);
+        }
+        std::sort(names.begin(), names.end());
+        std::vector<Text> paths;
+        paths.reserve(names.size());
+        for (const auto& [folded, name] : names) {
+            paths.push_back(folder_.windowsPath + L"\\" + name);
+        }
+        return paths;
+    }
+
+private:
+    ResolvedFolder folder_;
+};
+
+char lowerCaseLetter(wchar_t letter) { return static_cast<char>(letter | 0x20); }
+char upperCaseLetter(wchar_t letter) { return static_cast<char>(letter & ~0x20); }
+
+// drive_h or drive_H: the drive letter's case does not matter either.
+fs::path driveDirectory(const fs::path& machineRoot, wchar_t drive) {
+    for (const char spelling : {lowerCaseLetter(drive), upperCaseLetter(drive)}) {
+        const fs::path candidate = machineRoot / (std::string("drive_") + spelling);
+        std::error_code error;
+        if (fs::is_directory(candidate, error)) {
+            return candidate;
+        }
+    }
+    raisePathNotFound();
+}
+
+// Follows `count` components of `path` from its drive; each must be a
+// folder, and the end must lie inside the drive.
+ResolvedFolder resolveFolder(const fs::path& machineRoot, const WindowsPath& path,
+                             std::size_t count) {
+    const fs::path drive = driveDirectory(machineRoot, path.drive);
+    ResolvedFolder folder{drive, Text(1, upperCaseLetter(path.drive)) + L":"};
+    for (std::size_t index = 0; index < count; ++index) {
+        const std::optional<std::string> name = findEntry(folder.directory, path.components[index]);
+        std::error_code error;
+        if (!name || !fs::is_directory(folder.directory / *name, error)) {
+            raisePathNotFound();
+        }
+        folder.directory /= *name;
+        folder.windowsPath += L"\\" + decodeUtf8(*name);
+    }
+    std::error_code endError;
+    std::error_code driveError;
+    const fs::path end = fs::canonical(folder.directory, endError);
+    const fs::path driveRoot = fs::canonical(drive, driveError);
+    if (endError || driveError || !isWithin(end, driveRoot)) {
+        raisePathNotFound();
+    }
+    return folder;
+}
+
+bool isReadOnly(const struct stat& status) { return (status.st_mode & 0222) == 0; }
+
+}  // namespace
+
+StandInFileSystem::StandInFileSystem(fs::path machineRoot) : machineRoot_(std::move(machineRoot)) {}
+
+std::unique_ptr<FileSystemFolder> StandInFileSystem::GetFolder(const Text& folderPath) {
+    const WindowsPath path = parseWindowsPath(folderPath);
+    return std::make_unique<StandInFolder>(
+        resolveFolder(machineRoot_, path, path.components.size()));
+}
+
+void StandInFileSystem::DeleteFile(const Text& filePath, bool force) {
+    const WindowsPath path = parseWindowsPath(filePath);
+    if (path.components.empty()) {
+        raiseFileNotFound();
+    }
+    const ResolvedFolder parent = resolveFolder(machineRoot_, path, path.components.size() - 1);
+    const std::optional<std::string> name = findEntry(parent.directory, path.components.back());
+    if (!name) {
+        raiseFileNotFound();
+    }
+    const fs::path file = parent.directory / *name;
+    struct stat status {};
+    if (::lstat(file.c_str(), &status) != 0 || S_ISDIR(status.st_mode)) {
+        raiseFileNotFound();
+    }
+    if (!force && S_ISREG(status.st_mode) && isReadOnly(status)) {
+        raisePermissionDenied();
+    }
+    // unlink never follows a link: the link goes, its target stays.
+    if (::unlink(file.c_str()) != 0) {
+        switch (errno) {
+            case ENOENT:
+                raiseFileNotFound();
+            case EACCES:
+            case EPERM:
+            case EBUSY:
+            case EROFS:
+                raisePermissionDenied();
+            default:
+                raiseAccessError();
+        }
+    }
+}
+
+bool StandInFileSystem::FileExists(const Text& filePath) {
+    try {
+        const WindowsPath path = parseWindowsPath(filePath);
+        if (path.components.empty()) {
+            return false;
+        }
+        const ResolvedFolder parent = resolveFolder(machineRoot_, path, path.components.size() - 1);
+        const std::optional<std::string> name = findEntry(parent.directory, path.components.back());
+        std::error_code error;
+        return name && fs::is_regular_file(parent.directory / *name, error);
+    } catch (const RaisedError&) {
+        return false;
+    }
+}
+
+}  // namespace stravik::portable

@@ -1,0 +1,33 @@
+#pragma once
+
+// The stand-in machine's "Scripting.FileSystemObject". Windows paths
+// "X:\..." map to `<machine root>/drive_x/...`; every component resolves
+// case-insensitively against the names on disk (UTF-8), and "/" is a
+// separator too, as on Windows. No path ever leads out of its drive.
+
+#include <filesystem>
+#include <memory>
+
+#include "platform/platform_services.h"
+
+namespace stravik::portable {
+
+class StandInFileSystem : public FileSystemComponent {
+public:
+    explicit StandInFileSystem(std::filesystem::path machineRoot);
+
+    // Raises 76 "Path not found" when the folder or its drive is missing.
+    std::unique_ptr<FileSystemFolder> GetFolder(const Text& folderPath) override;
+    // Removes a link as a link. Raises 53 "File not found", 76 "Path not
+    // found", 70 "Permission denied" (also for a read-only file without
+    // force) or 75 "Path/File access error".
+    void DeleteFile(const Text& filePath, bool force) override;
+    // True for an existing regular file, a link to one included; a path
+    // that cannot name a file gives false, never an error.
+    bool FileExists(const Text& filePath) override;
+
+private:
+    std::filesystem::path machineRoot_;
+};
+
+}  // namespace stravik::portable

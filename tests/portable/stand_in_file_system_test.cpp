@@ -1,0 +1,172 @@
+#include "platform/portable/stand_in_file_system.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+
+#include "stand_in_machine.h"
+
+namespace stravik::portable {
+namespace {
+
+using stravik::testing::StandInMachine;
+
+std::int32_t raisedNumber(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const RaisedError& error) {
+        return error.info().number;
+    }
+    return 0;
+}
+
+class StandInFileSystemTest : public ::testing::Test {
+protected:
+    StandInMachine machine;
+    StandInFileSystem fileSystem{machine.root()};
+};
+
+TEST_F(StandInFileSystemTest, ResolvesEveryComponentIgnoringCase) {
+    machine.createFile(R"(H:\Halvoran\Template\Letter.DOTX)");
+
+    EXPECT_EQ(fileSystem.GetFolder(LR"(h:\HALVORAN\template\)")->files(),
+              std::vector<Text>{LR"(H:\Halvoran\Template\Letter.DOTX)"});
+    EXPECT_TRUE(fileSystem.FileExists(L"H:/halvoran/TEMPLATE/letter.dotx"));
+
+    fileSystem.DeleteFile(LR"(h:\halvoran\template\LETTER.dotx)", true);
+    EXPECT_FALSE(machine.exists(R"(H:\Halvoran\Template\Letter.DOTX)"));
+}
+
+TEST_F(StandInFileSystemTest, ExactSpellingWinsOverOtherCases) {
+    machine.createFile(R"(H:\t\Name.txt)");
+    machine.createFile(R"(H:\t\name.txt)");
+
+    fileSystem.DeleteFile(LR"(H:\t\name.txt)", true);
+
+    EXPECT_TRUE(machine.exists(R"(H:\t\Name.txt)"));
+    EXPECT_FALSE(machine.exists(R"(H:\t\name.txt)"));
+}
+
+TEST_F(StandInFileSystemTest, FilesListsWhatIsDirectlyInTheFolderSortedIgnoringCase) {
+    machine.createFile(R"(H:\t\b.txt)");
+    machine.createFile(R"(H:\t\A.txt)");
+    machine.createFile(R"(H:\t\c.TXT)");
+    machine.createFile(R"(H:\t\sub\inner.txt)");
+    machine.createSymlink(R"(H:\t\link)", machine.hostPath(R"(H:\elsewhere)"));
+
+    EXPECT_EQ(
+        fileSystem.GetFolder(LR"(H:\t)")->files(),
+        (std::vector<Text>{LR"(H:\t\A.txt)", LR"(H:\t\b.txt)", LR"(H:\t\c.TXT)", LR"(H:\t\link)"}));
+    machine.createFolder(R"(H:\empty)");
+    EXPECT_TRUE(fileSystem.GetFolder(LR"(H:\empty\)")->files().empty());
+}
+
+TEST_F(StandInFileSystemTest, DriveRootAndDoubledSeparators) {
+    machine.createFile(R"(C:\Halvoran.dot)");
+
+    EXPECT_EQ(fileSystem.GetFolder(LR"(c:\)")->files(), std::vector<Text>{LR"(C:\Halvoran.dot)"});
+    EXPECT_TRUE(fileSystem.FileExists(LR"(C:\\Halvoran.dot)"));
+}
+
+TEST_F(StandInFileSystemTest, MissingPlacesRaiseWindowsErrorNumbers) {
+    machine.createFile(R"(H:\t\file.txt)");
+    machine.createFolder(R"(H:\t\folder)");
+
+    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(H:\missing\)"); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(Q:\t\)"); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(H:\t\file.txt)"); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\missing.txt)", true); }), 53);
+    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\folder)", true); }), 53);
+    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\missing\file.txt)", true); }), 76);
+    EXPECT_TRUE(machine.exists(R"(H:\t\folder)"));
+
+    EXPECT_FALSE(fileSystem.FileExists(LR"(H:\t\missing.txt)"));
+    EXPECT_FALSE(fileSystem.FileExists(LR"(H:\t\folder)"));
+    EXPECT_FALSE(fileSystem.FileExists(LR"(H:\missing\file.txt)"));
+}
+
+TEST_F(StandInFileSystemTest, PathsThatCannotBeOnTheMachineTouchNothing) {
+    // Next to the machine's root, where no Windows path may reach.
+    const std::filesystem::path outside = machine.root() / "outside.txt";
+    std::ofstream(outside) << "keep";
+    machine.createFile(R"(H:\t\file.txt)");
+
+    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\..\outside.txt)", true); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\..\..\..\outside.txt)", true); }),
+              76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(L"H:"); }), 52);
+    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(\t\)"); }), 52);
+    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(\\server\share\)"); }), 52);
+    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(Text(LR"(H:\t\file.txt)") + L'\0', true); }),
+              52);
+    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\*)", true); }), 52);
+    EXPECT_FALSE(fileSystem.FileExists(LR"(H:\..\outside.txt)"));
+
+    EXPECT_TRUE(std::filesystem::exists(outside));
+    EXPECT_TRUE(machine.exists(R"(H:\t\file.txt)"));
+
+    // ".." that stays on the drive is an ordinary path.
+    fileSystem.DeleteFile(LR"(H:\t\..\t\.\file.txt)", true);
+    EXPECT_FALSE(machine.exists(R"(H:\t\file.txt)"));
+}
+
+TEST_F(StandInFileSystemTest, LinkedFolderLeadingOffTheDriveIsNotFollowed) {
+    machine.createFile(R"(C:\Windows\system.ini)");
+    machine.createFolder(R"(H:\Halvoran)");
+    machine.createSymlink(R"(H:\Halvoran\template)", machine.hostPath(R"(C:\Windows)"));
+
+    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(H:\Halvoran\template\)"); }), 76);
+    EXPECT_EQ(
+        raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\Halvoran\template\system.ini)", true); }),
+        76);
+    EXPECT_TRUE(machine.exists(R"(C:\Windows\system.ini)"));
+}
+
+TEST_F(StandInFileSystemTest, DeleteRemovesLinksAsLinks) {
+    machine.createFile(R"(C:\target.txt)", "keep");
+    machine.createFolder(R"(C:\targetFolder)");
+    machine.createSymlink(R"(H:\t\toFile)", machine.hostPath(R"(C:\target.txt)"));
+    machine.createSymlink(R"(H:\t\toFolder)", machine.hostPath(R"(C:\targetFolder)"));
+    machine.createSymlink(R"(H:\t\dangling)", machine.hostPath(R"(C:\nothing)"));
+
+    for (const Text& file : fileSystem.GetFolder(LR"(H:\t)")->files()) {
+        fileSystem.DeleteFile(file, true);
+    }
+
+    EXPECT_FALSE(machine.exists(R"(H:\t\toFile)"));
+    EXPECT_FALSE(machine.exists(R"(H:\t\toFolder)"));
+    EXPECT_FALSE(machine.exists(R"(H:\t\dangling)"));
+    EXPECT_TRUE(machine.exists(R"(C:\target.txt)"));
+    EXPECT_TRUE(machine.exists(R"(C:\targetFolder)"));
+}
+
+TEST_F(StandInFileSystemTest, ReadOnlyFileNeedsForce) {
+    machine.createFile(R"(H:\t\locked.dot)");
+    machine.makeReadOnly(R"(H:\t\locked.dot)");
+
+    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\locked.dot)", false); }), 70);
+    EXPECT_TRUE(machine.exists(R"(H:\t\locked.dot)"));
+
+    fileSystem.DeleteFile(LR"(H:\t\locked.dot)", true);
+    EXPECT_FALSE(machine.exists(R"(H:\t\locked.dot)"));
+}
+
+TEST_F(StandInFileSystemTest, NamesOutsideAscii) {
+    machine.createFile("H:\\Vorlagen\\Résumé Ærø.dot");
+    // Not UTF-8 at all: still listed, and the listed path deletes it.
+    std::ofstream(machine.hostPath("H:\\Vorlagen") / "raw\xFF.dot") << "";
+
+    const std::vector<Text> files = fileSystem.GetFolder(L"H:\\VORLAGEN")->files();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[1], L"H:\\Vorlagen\\Résumé Ærø.dot");
+    EXPECT_TRUE(fileSystem.FileExists(L"h:\\vorlagen\\RÉSUMÉ æRØ.DOT"));
+
+    for (const Text& file : files) {
+        fileSystem.DeleteFile(file, true);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(machine.hostPath("H:\\Vorlagen")));
+}
+
+}  // namespace
+}  // namespace stravik::portable

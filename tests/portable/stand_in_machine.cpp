@@ -1,0 +1,324 @@
+#include "stand_in_machine.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+namespace stravik::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uid_t unprivilegedId = 65534;
+constexpr std::string_view messagePrefix = "[Stravik] ";
+constexpr std::string_view windowCaptionRow = "|  Remove Halvoran OCX";
+
+[[noreturn]] void fail(const std::string& what) {
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+// A pipe whose ends close themselves.
+class Pipe {
+public:
+    Pipe() {
+        if (::pipe2(ends_.data(), O_CLOEXEC) != 0) {
+            fail("pipe2");
+        }
+    }
+    ~Pipe() {
+        closeRead();
+        closeWrite();
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+    int readEnd() const { return ends_[0]; }
+    int writeEnd() const { return ends_[1]; }
+    void closeRead() { closeEnd(0); }
+    void closeWrite() { closeEnd(1); }
+
+private:
+    void closeEnd(std::size_t index) {
+        if (ends_[index] >= 0) {
+            ::close(ends_[index]);
+            ends_[index] = -1;
+        }
+    }
+    std::array<int, 2> ends_{-1, -1};
+};
+
+void handToUnprivilegedUser(const fs::path& root) {
+    const auto give = [](const fs::path& path) {
+        if (::lchown(path.c_str(), unprivilegedId, unprivilegedId) != 0) {
+            fail("lchown " + path.string());
+        }
+    };
+    give(root);
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        give(entry.path());
+    }
+}
+
+// In the child, between fork and exec: only async-signal-safe calls.
+[[noreturn]] void execProgram(const fs::path& root, int input, int output, int errors, User user) {
+    if (::dup2(input, 0) < 0 || ::dup2(output, 1) < 0 || ::dup2(errors, 2) < 0 ||
+        ::chdir(root.c_str()) != 0) {
+        ::_exit(126);
+    }
+    if (user == User::unprivileged &&
+        (::setgroups(0, nullptr) != 0 ||
+         ::setresgid(unprivilegedId, unprivilegedId, unprivilegedId) != 0 ||
+         ::setresuid(unprivilegedId, unprivilegedId, unprivilegedId) != 0)) {
+        ::_exit(126);
+    }
+    ::execl(STRAVIK_PROGRAM, STRAVIK_PROGRAM, static_cast<char*>(nullptr));
+    ::_exit(127);
+}
+
+// Feeds `text` to the program and collects both outputs until the program
+// closes them or the time runs out.
+void exchange(Pipe& input, Pipe& output, Pipe& errors, std::string_view text,
+              std::chrono::steady_clock::time_point deadline, ProgramRun& run) {
+    std::size_t written = 0;
+    if (text.empty()) {
+        input.closeWrite();
+    }
+    while (output.readEnd() >= 0 || errors.readEnd() >= 0) {
+        const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (remaining.count() <= 0) {
+            run.timedOut = true;
+            return;
+        }
+        std::array<pollfd, 3> watched{pollfd{output.readEnd(), POLLIN, 0},
+                                      pollfd{errors.readEnd(), POLLIN, 0},
+                                      pollfd{input.writeEnd(), POLLOUT, 0}};
+        if (::poll(watched.data(), watched.size(), static_cast<int>(remaining.count())) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail("poll");
+        }
+        for (std::size_t index = 0; index < 2; ++index) {
+            if (watched[index].revents == 0) {
+                continue;
+            }
+            std::array<char, 4096> chunk;
+            const ssize_t count = ::read(watched[index].fd, chunk.data(), chunk.size());
+            if (count > 0) {
+                (index == 0 ? run.output : run.errors).append(chunk.data(), count);
+            } else {
+                (index == 0 ? output : errors).closeRead();
+            }
+        }
+        if (watched[2].revents != 0) {
+            const ssize_t count =
+                (watched[2].revents & POLLOUT)
+                    ? ::write(input.writeEnd(), text.data() + written, text.size() - written)
+                    : -1;
+            written += count > 0 ? static_cast<std::size_t>(count) : 0;
+            if (count < 0 || written == text.size()) {
+                input.closeWrite();
+            }
+        }
+    }
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        result.push_back(line);
+    }
+    return result;
+}
+
+void appendUtf16Le(std::string& out, char32_t character) {
+    const auto unit = [&out](char32_t value) {
+        out.push_back(static_cast<char>(value & 0xFF));
+        out.push_back(static_cast<char>((value >> 8) & 0xFF));
+    };
+    if (character >= 0x10000) {
+        character -= 0x10000;
+        unit(0xD800 + (character >> 10));
+        unit(0xDC00 + (character & 0x3FF));
+    } else {
+        unit(character);
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> ProgramRun::messages() const {
+    std::vector<std::string> texts;
+    for (const std::string& line : lines(output)) {
+        if (line.starts_with(messagePrefix)) {
+            texts.push_back(line.substr(messagePrefix.size()));
+        }
+    }
+    return texts;
+}
+
+bool ProgramRun::windowDrawn() const {
+    for (const std::string& line : lines(output)) {
+        if (line.starts_with(windowCaptionRow)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string utf16LeWithBom(std::string_view utf8) {
+    std::string bytes = "\xFF\xFE";
+    for (std::size_t index = 0; index < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[index]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t character = length == 1 ? lead : lead & (0x3F >> (length - 1));
+        for (std::size_t offset = 1; offset < length; ++offset) {
+            character =
+                (character << 6) | (static_cast<unsigned char>(utf8[index + offset]) & 0x3F);
+        }
+        appendUtf16Le(bytes, character);
+        index += length;
+    }
+    return bytes;
+}
+
+StandInMachine::StandInMachine() {
+    std::string pattern = (fs::temp_directory_path() / "stravik-machine-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        fail("mkdtemp");
+    }
+    root_ = pattern;
+}
+
+StandInMachine::~StandInMachine() {
+    std::error_code ignored;
+    // Read-only folders made by a test must not keep their contents alive.
+    for (auto entry = fs::recursive_directory_iterator(root_, ignored);
+         entry != fs::recursive_directory_iterator(); entry.increment(ignored)) {
+        if (entry->is_directory(ignored) && !entry->is_symlink(ignored)) {
+            fs::permissions(entry->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        }
+    }
+    fs::remove_all(root_, ignored);
+}
+
+fs::path StandInMachine::hostPath(std::string_view windowsPath) const {
+    if (windowsPath.size() < 2 || windowsPath[1] != ':') {
+        throw std::invalid_argument("not a Windows path: " + std::string(windowsPath));
+    }
+    fs::path path =
+        root_ / (std::string("drive_") + static_cast<char>(std::tolower(windowsPath[0])));
+    std::string_view rest = windowsPath.substr(2);
+    while (!rest.empty()) {
+        const std::size_t separator = rest.find('\\');
+        const std::string_view component = rest.substr(0, separator);
+        if (!component.empty()) {
+            path /= std::string(component);
+        }
+        rest =
+            separator == std::string_view::npos ? std::string_view() : rest.substr(separator + 1);
+    }
+    return path;
+}
+
+void StandInMachine::writeRegistry(std::string_view text) const {
+    std::ofstream(root_ / "registry.reg", std::ios::binary) << text;
+}
+
+void StandInMachine::writeRegistryUtf16(std::string_view text) const {
+    writeRegistry(utf16LeWithBom(text));
+}
+
+std::string StandInMachine::registryBytes() const {
+    std::ifstream file(root_ / "registry.reg", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void StandInMachine::createFile(std::string_view windowsPath, std::string_view contents) const {
+    const fs::path path = hostPath(windowsPath);
+    fs::create_directories(path.parent_path());
+    std::ofstream file(path, std::ios::binary);
+    file << contents;
+    if (!file) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
+void StandInMachine::createFolder(std::string_view windowsPath) const {
+    fs::create_directories(hostPath(windowsPath));
+}
+
+void StandInMachine::makeReadOnly(std::string_view windowsPath) const {
+    fs::permissions(hostPath(windowsPath),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+}
+
+void StandInMachine::createSymlink(std::string_view windowsPath, const fs::path& target) const {
+    const fs::path path = hostPath(windowsPath);
+    fs::create_directories(path.parent_path());
+    fs::create_symlink(target, path);
+}
+
+bool StandInMachine::exists(std::string_view windowsPath) const {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(hostPath(windowsPath), error));
+}
+
+bool StandInMachine::canRunUnprivileged() { return ::geteuid() == 0; }
+
+ProgramRun StandInMachine::run(std::string_view input, User user,
+                               std::chrono::milliseconds timeout) const {
+    if (user == User::unprivileged) {
+        handToUnprivilegedUser(root_);
+    }
+    Pipe inputPipe;
+    Pipe outputPipe;
+    Pipe errorPipe;
+    const pid_t child = ::fork();
+    if (child < 0) {
+        fail("fork");
+    }
+    if (child == 0) {
+        execProgram(root_, inputPipe.readEnd(), outputPipe.writeEnd(), errorPipe.writeEnd(), user);
+    }
+    inputPipe.closeRead();
+    outputPipe.closeWrite();
+    errorPipe.closeWrite();
+
+    // A program that stops reading must not kill the test with SIGPIPE.
+    struct sigaction ignorePipe {};
+    ignorePipe.sa_handler = SIG_IGN;
+    struct sigaction previous {};
+    ::sigaction(SIGPIPE, &ignorePipe, &previous);
+
+    ProgramRun run;
+    exchange(inputPipe, outputPipe, errorPipe, input, std::chrono::steady_clock::now() + timeout,
+             run);
+    if (run.timedOut) {
+        ::kill(child, SIGKILL);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    ::sigaction(SIGPIPE, &previous, nullptr);
+    if (WIFEXITED(status)) {
+        run.exitStatus = WEXITSTATUS(status);
+    }
+    return run;
+}
+
+}  // namespace stravik::testing

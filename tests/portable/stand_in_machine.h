@@ -1,0 +1,71 @@
+#pragma once
+
+// A stand-in machine in a fresh temporary folder, and runs of the real
+// `stravik` program on it. Windows paths given here ("H:\a\b") map to
+// drive folders exactly as written (drive_h/a/b), without any case
+// resolution, so a test sees precisely what is on disk.
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace stravik::testing {
+
+// Who runs the program: root (an administrator on the stand-in) or the
+// unprivileged user nobody (uid and gid 65534).
+enum class User { administrator, unprivileged };
+
+struct ProgramRun {
+    int exitStatus = -1;  // -1 when the program did not exit by itself
+    bool timedOut = false;
+    std::string output;
+    std::string errors;
+
+    // The texts of the message boxes shown, in order.
+    std::vector<std::string> messages() const;
+    bool windowDrawn() const;
+};
+
+class StandInMachine {
+public:
+    StandInMachine();
+    ~StandInMachine();
+    StandInMachine(const StandInMachine&) = delete;
+    StandInMachine& operator=(const StandInMachine&) = delete;
+
+    const std::filesystem::path& root() const { return root_; }
+    std::filesystem::path hostPath(std::string_view windowsPath) const;
+
+    // registry.reg with `text` (UTF-8) as it is, or converted to UTF-16LE
+    // with a byte order mark, as `reg export` writes it.
+    void writeRegistry(std::string_view text) const;
+    void writeRegistryUtf16(std::string_view text) const;
+    std::string registryBytes() const;
+
+    // Files and folders, parent folders created as needed.
+    void createFile(std::string_view windowsPath, std::string_view contents = "") const;
+    void createFolder(std::string_view windowsPath) const;
+    void makeReadOnly(std::string_view windowsPath) const;
+    void createSymlink(std::string_view windowsPath, const std::filesystem::path& target) const;
+    // True when the path names anything, a dangling link included.
+    bool exists(std::string_view windowsPath) const;
+
+    // Runs the program in the machine's root with `input` on its standard
+    // input. An unprivileged run first hands the whole machine to that
+    // user, as if it were theirs.
+    ProgramRun run(std::string_view input, User user = User::administrator,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
+
+    // Unprivileged runs need root to switch user.
+    static bool canRunUnprivileged();
+
+private:
+    std::filesystem::path root_;
+};
+
+// UTF-8 text as UTF-16LE bytes with a byte order mark.
+std::string utf16LeWithBom(std::string_view utf8);
+
+}  // namespace stravik::testing
