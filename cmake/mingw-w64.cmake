@@ -1,10 +1,12 @@
 # Shared by the mingw-w64 toolchain files; MINGW_TRIPLET names the target.
 set(CMAKE_SYSTEM_NAME Windows)
 
-# The posix thread model: GoogleTest needs std::mutex, which the win32
-# model of this compiler lacks. winpthread is linked in statically.
-set(CMAKE_C_COMPILER ${MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++-posix)
+# The shipped program uses the win32 thread model: the posix one links in
+# winpthread, which imports Vista's GetTickCount64, and XP would refuse to
+# start the program. GoogleTest needs the posix model's std::mutex.
+set(MINGW_THREAD_MODEL win32 CACHE STRING "Thread model of the mingw-w64 compiler: win32 or posix")
+set(CMAKE_C_COMPILER ${MINGW_TRIPLET}-gcc-${MINGW_THREAD_MODEL})
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++-${MINGW_THREAD_MODEL})
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLET}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})
