@@ -51,7 +51,7 @@ int MainWindow::run(int showCommand) {
     UpdateWindow(window_);
     SetFocus(removeButton_);
 
-    MSG message;
+    MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         // The dialog manager gives the window Tab and Enter.
         if (window_ == nullptr || !IsDialogMessageW(window_, &message)) {
@@ -76,7 +76,7 @@ bool MainWindow::create() {
     windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(STRAVIK_ICON),
                                                         IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                                         GetSystemMetrics(SM_CYSMICON), 0));
-    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = windowClassName;
     if (RegisterClassExW(&windowClass) == 0) {
