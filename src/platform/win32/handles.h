@@ -12,7 +12,6 @@ namespace stravik::win32 {
 // A loaded library, freed with its owner.
 class UniqueModule {
 public:
-    UniqueModule() = default;
     explicit UniqueModule(HMODULE module) : module_(module) {}
     UniqueModule(const UniqueModule&) = delete;
     UniqueModule& operator=(const UniqueModule&) = delete;
@@ -68,7 +67,6 @@ public:
     Interface* get() const { return pointer_; }
     Interface* operator->() const { return pointer_; }
     Interface& operator*() const { return *pointer_; }
-    explicit operator bool() const { return pointer_ != nullptr; }
 
     // For out-parameters: releases what is held and hands out the slot.
     Interface** put() {
@@ -90,7 +88,6 @@ private:
 // A BSTR that frees itself.
 class UniqueBstr {
 public:
-    UniqueBstr() = default;
     // Takes ownership of a string handed out by a component.
     explicit UniqueBstr(BSTR owned) : string_(owned) {}
     UniqueBstr(const UniqueBstr&) = delete;
@@ -98,10 +95,6 @@ public:
     ~UniqueBstr() { SysFreeString(string_); }
 
     BSTR get() const { return string_; }
-    BSTR* put() {
-        SysFreeString(std::exchange(string_, nullptr));
-        return &string_;
-    }
     // Hands ownership to the caller, for instance into a VARIANT.
     BSTR release() { return std::exchange(string_, nullptr); }
 
