@@ -13,6 +13,8 @@
 //   expect-exit STATUS          the program ends with STATUS
 //   hold PATH                   open PATH without sharing until the driver ends
 //   list-files FOLDER           print the folder's files in enumeration order
+//   capture PATH                save the main window, frame included, as a BMP
+//   make-files FOLDER COUNT     create COUNT empty files in FOLDER
 //
 // A message box that no expect-message step asked for fails the run, so
 // "no message" needs no step of its own. Every wait has a deadline; on
@@ -88,6 +90,26 @@ public:
 private:
     HANDLE handle_;
 };
+
+// Owns a GDI object or device context and frees it with `release`.
+template <typename Handle, auto release>
+class Owned {
+public:
+    explicit Owned(Handle handle) : handle_(handle) {}
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    ~Owned() {
+        if (handle_) release(handle_);
+    }
+    Handle get() const { return handle_; }
+
+private:
+    Handle handle_;
+};
+
+using ScreenDc = Owned<HDC, [](HDC dc) { ReleaseDC(nullptr, dc); }>;
+using MemoryDc = Owned<HDC, [](HDC dc) { DeleteDC(dc); }>;
+using Bitmap = Owned<HBITMAP, [](HBITMAP bitmap) { DeleteObject(bitmap); }>;
 
 class UniqueFind {
 public:
@@ -236,6 +258,17 @@ public:
         heldFiles_.emplace_back(file);
     }
 
+    // Empty files named file0000.dat and on, for timing their removal.
+    static void makeFiles(const std::wstring& folder, unsigned long count) {
+        for (unsigned long i = 0; i < count; ++i) {
+            wchar_t name[32];
+            swprintf(name, 32, L"\\file%04lu.dat", i);
+            const UniqueHandle file(CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file.get() == INVALID_HANDLE_VALUE) fail(L"cannot create files in " + folder);
+        }
+    }
+
     static void listFiles(const std::wstring& folder) {
         WIN32_FIND_DATAW entry{};
         UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
@@ -244,6 +277,41 @@ public:
             if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
                 say("  file: " + utf8(entry.cFileName));
         } while (FindNextFileW(find.get(), &entry));
+    }
+
+    // Copies the window's pixels from the screen, so the frame drawn around
+    // it is in the picture too.
+    void capture(const std::wstring& path) const {
+        const HWND window = requireMainWindow();
+        RECT place{};
+        GetWindowRect(window, &place);
+        const int width = place.right - place.left;
+        const int height = place.bottom - place.top;
+        BITMAPINFO info{};
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+        const ScreenDc screen(GetDC(nullptr));
+        const MemoryDc memory(CreateCompatibleDC(screen.get()));
+        void* pixels = nullptr;
+        const Bitmap bitmap(
+            CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+        if (!memory.get() || !bitmap.get()) fail(L"cannot make a bitmap for the capture");
+        const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
+        BitBlt(memory.get(), 0, 0, width, height, screen.get(), place.left, place.top, SRCCOPY);
+        SelectObject(memory.get(), previous);
+
+        const DWORD pixelBytes = static_cast<DWORD>(((width * 3 + 3) & ~3) * height);
+        BITMAPFILEHEADER header{};
+        header.bfType = 0x4D42;  // "BM"
+        header.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+        header.bfSize = header.bfOffBits + pixelBytes;
+        const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        if (file.get() == INVALID_HANDLE_VALUE ||
+            !WriteFile(file.get(), &header, sizeof header, &written, nullptr) ||
+            !WriteFile(file.get(), &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) ||
+            !WriteFile(file.get(), pixels, pixelBytes, &written, nullptr))
+            fail(L"cannot write " + path);
     }
 
 private:
@@ -415,22 +483,34 @@ private:
 
 struct Step {
     std::wstring name;
-    std::optional<std::wstring> argument;
+    std::vector<std::wstring> arguments;
 };
 
-bool takesArgument(const std::wstring& name) {
-    return name == L"expect-message" || name == L"expect-message-prefix" ||
-           name == L"expect-exit" || name == L"hold" || name == L"list-files";
-}
+// The steps and how many arguments each takes.
+const std::vector<std::pair<std::wstring, int>> stepKinds = {
+    {L"expect-window", 0},
+    {L"expect-no-window", 0},
+    {L"click-remove", 0},
+    {L"click-exit", 0},
+    {L"close", 0},
+    {L"expect-message", 1},
+    {L"expect-message-prefix", 1},
+    {L"expect-exit", 1},
+    {L"hold", 1},
+    {L"list-files", 1},
+    {L"capture", 1},
+    {L"make-files", 2},
+};
 
-bool isStep(const std::wstring& name) {
-    return takesArgument(name) || name == L"expect-window" || name == L"expect-no-window" ||
-           name == L"click-remove" || name == L"click-exit" || name == L"close";
+std::optional<int> argumentCount(const std::wstring& name) {
+    for (const auto& [kind, count] : stepKinds)
+        if (kind == name) return count;
+    return std::nullopt;
 }
 
 void run(Driver& driver, const Step& step) {
     const std::wstring& name = step.name;
-    const std::wstring argument = step.argument.value_or(L"");
+    const auto& arguments = step.arguments;
     if (name == L"expect-window")
         driver.expectWindow();
     else if (name == L"expect-no-window")
@@ -442,15 +522,19 @@ void run(Driver& driver, const Step& step) {
     else if (name == L"close")
         driver.closeByTitleBar();
     else if (name == L"expect-message")
-        driver.expectMessage(argument, false);
+        driver.expectMessage(arguments[0], false);
     else if (name == L"expect-message-prefix")
-        driver.expectMessage(argument, true);
+        driver.expectMessage(arguments[0], true);
     else if (name == L"expect-exit")
-        driver.expectExit(std::wcstoul(argument.c_str(), nullptr, 10));
+        driver.expectExit(std::wcstoul(arguments[0].c_str(), nullptr, 10));
     else if (name == L"hold")
-        driver.hold(argument);
+        driver.hold(arguments[0]);
     else if (name == L"list-files")
-        Driver::listFiles(argument);
+        Driver::listFiles(arguments[0]);
+    else if (name == L"capture")
+        driver.capture(arguments[0]);
+    else if (name == L"make-files")
+        Driver::makeFiles(arguments[0], std::wcstoul(arguments[1].c_str(), nullptr, 10));
 }
 
 int usage() {
@@ -473,15 +557,14 @@ int wmain(int argc, wchar_t** argv) {
 
     std::vector<Step> steps;
     while (next < argc) {
-        Step step{argv[next++], std::nullopt};
-        if (!isStep(step.name)) {
+        Step step{argv[next++], {}};
+        const std::optional<int> count = argumentCount(step.name);
+        if (!count) {
             say("unknown step: " + utf8(step.name));
             return usage();
         }
-        if (takesArgument(step.name)) {
-            if (next >= argc) return usage();
-            step.argument = argv[next++];
-        }
+        if (next + *count > argc) return usage();
+        for (int i = 0; i < *count; ++i) step.arguments.push_back(argv[next++]);
         steps.push_back(std::move(step));
     }
 
@@ -497,7 +580,9 @@ int wmain(int argc, wchar_t** argv) {
             " ms)");
         auto stepBegan = began;
         for (const Step& step : steps) {
-            current = utf8(step.name) + (step.argument ? " \"" + utf8(*step.argument) + "\"" : "");
+            current = utf8(step.name);
+            for (const std::wstring& argument : step.arguments)
+                current += " \"" + utf8(argument) + "\"";
             say("step: " + current);
             stepBegan = std::chrono::steady_clock::now();
             run(driver, step);
