@@ -5,6 +5,8 @@
 #include <array>
 #include <string>
 
+#include "platform/win32/handles.h"
+
 namespace stravik::win32 {
 namespace {
 
@@ -167,6 +169,26 @@ TEST(Win32WindowsDirectory, APathThatDoesNotFitWritesNothing) {
     std::string buffer(3, ' ');
     EXPECT_GT(platform.GetWindowsDirectoryA(buffer), 3u);
     EXPECT_EQ(buffer, "   ");
+}
+
+TEST(Win32SystemLibraries, AreNeverTakenFromTheProgramsFolder) {
+    // A library planted beside the program, where an ordinary load finds it.
+    wchar_t program[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    Text planted(program, length);
+    planted.replace(planted.rfind(L'\\') + 1, Text::npos, L"stravik_planted.dll");
+    ASSERT_TRUE(CopyFileW(program, planted.c_str(), FALSE));
+    {
+        const UniqueModule ordinary(
+            LoadLibraryExW(L"stravik_planted.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        EXPECT_TRUE(ordinary);
+        const UniqueModule restricted(loadSystemLibrary(L"stravik_planted.dll"));
+        EXPECT_FALSE(restricted);
+        const UniqueModule shell(loadSystemLibrary(L"shell32.dll"));
+        EXPECT_TRUE(shell);
+    }
+    DeleteFileW(planted.c_str());
 }
 
 TEST(Win32Administrator, TheShellIsAskedWithoutRaising) {
