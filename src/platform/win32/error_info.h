@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform_services.h"
+#include "platform/win32/windows_headers.h"
+
+namespace stravik::win32 {
+
+// The one place where a failed call becomes the ErrorInfo a user reads.
+// `exception` is the call's EXCEPINFO; it is consulted (and its strings
+// freed) only when `result` is DISP_E_EXCEPTION.
+ErrorInfo errorInfoFromFailure(HRESULT result, EXCEPINFO* exception = nullptr);
+
+// The error number users know for `result`: the low word of a control
+// error (facility 0x0A), the run-time number of a well-known system error,
+// else the HRESULT itself.
+std::int32_t errorNumberFor(HRESULT result);
+
+// The classic run-time error text for `number`, or empty when there is none.
+Text classicErrorText(std::int32_t number);
+
+// The system's message for `result` without its closing line break and
+// period, or empty when the system has none.
+Text systemMessageText(HRESULT result);
+
+// Raises `number` with its classic text.
+[[noreturn]] void raiseClassicError(std::int32_t number);
+
+}  // namespace stravik::win32

@@ -1,0 +1,184 @@
+#include "platform/win32/win32_platform.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/win32/error_info.h"
+#include "platform/win32/file_system_object.h"
+#include "platform/win32/handles.h"
+#include "platform/win32/window_layout.h"
+
+namespace stravik::win32 {
+
+namespace {
+
+// Newer systems (and older ones with the loader update) can restrict a
+// load to the system directory; the flag exists exactly when
+// SetDefaultDllDirectories does.
+constexpr DWORD loadFromSystemDirectoryOnly = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+
+// Entry points are cast through a generic function pointer because their
+// real types differ from FARPROC's.
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+
+// Null on systems without it (XP, and Vista and 7 without the update).
+SetDefaultDllDirectoriesFunction setDefaultDllDirectories() {
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const FARPROC entry =
+        kernel == nullptr ? nullptr : GetProcAddress(kernel, "SetDefaultDllDirectories");
+    return reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)()>(entry));
+}
+
+constexpr int administratorTestOrdinal = 680;
+using AdministratorTest = BOOL(WINAPI*)();
+
+}  // namespace
+
+HKEY rootKey(RegistryRoot root) {
+    // Predefined handles are 32-bit values sign-extended to pointer width.
+    const auto value = static_cast<LONG>(static_cast<std::uint32_t>(root));
+    return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(value));
+}
+
+void restrictLibrarySearchToSystemDirectory() {
+    if (const auto setDirectories = setDefaultDllDirectories()) {
+        setDirectories(loadFromSystemDirectoryOnly);
+    }
+}
+
+HMODULE loadSystemLibrary(const wchar_t* fileName) {
+    if (setDefaultDllDirectories() != nullptr) {
+        return LoadLibraryExW(fileName, nullptr, loadFromSystemDirectoryOnly);
+    }
+    wchar_t directory[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(directory, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return nullptr;
+    }
+    const Text fullPath = Text(directory, length) + L"\\" + fileName;
+    return LoadLibraryW(fullPath.c_str());
+}
+
+NarrowText Win32Platform::narrow(const Text& text) {
+    if (text.empty()) {
+        return NarrowText();
+    }
+    const int wideLength = static_cast<int>(text.size());
+    const int length =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) {
+        raiseClassicError(5);
+    }
+    NarrowText narrowed(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), wideLength, narrowed.data(), length, nullptr,
+                        nullptr);
+    return narrowed;
+}
+
+Text Win32Platform::widen(const NarrowText& text) {
+    if (text.empty()) {
+        return Text();
+    }
+    const int narrowLength = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), narrowLength, nullptr, 0);
+    if (length <= 0) {
+        raiseClassicError(5);
+    }
+    Text widened(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), narrowLength, widened.data(), length);
+    return widened;
+}
+
+std::int32_t Win32Platform::RegOpenKeyA(RegistryRoot root, const NarrowText& subKey,
+                                        RegistryHandle& key) {
+    HKEY opened = nullptr;
+    const LONG result = ::RegOpenKeyA(rootKey(root), subKey.c_str(), &opened);
+    if (result == ERROR_SUCCESS) {
+        key = reinterpret_cast<RegistryHandle>(opened);
+    }
+    return result;
+}
+
+std::int32_t Win32Platform::RegQueryValueExA(RegistryHandle key, const NarrowText& valueName,
+                                             [[maybe_unused]] std::uint32_t reserved,
+                                             std::uint32_t& type, std::span<char> data,
+                                             std::uint32_t& dataLength) {
+    // Windows may scribble on the buffer when the data does not fit, so the
+    // value is read into scratch space and copied over only on success.
+    const DWORD capacity = std::min<DWORD>(dataLength, static_cast<DWORD>(data.size()));
+    std::vector<BYTE> scratch(std::max<DWORD>(capacity, 1));
+    DWORD length = capacity;
+    DWORD receivedType = 0;
+    const LONG result = ::RegQueryValueExA(reinterpret_cast<HKEY>(key), valueName.c_str(), nullptr,
+                                           &receivedType, scratch.data(), &length);
+    if (result == ERROR_SUCCESS && length <= capacity) {
+        std::copy_n(scratch.begin(), length, reinterpret_cast<BYTE*>(data.data()));
+        type = receivedType;
+    }
+    dataLength = length;
+    return result;
+}
+
+std::int32_t Win32Platform::RegCloseKey(RegistryHandle key) {
+    if (key == 0) {
+        return ERROR_INVALID_HANDLE;
+    }
+    return ::RegCloseKey(reinterpret_cast<HKEY>(key));
+}
+
+std::int32_t Win32Platform::SHDeleteKeyA(RegistryRoot root, const NarrowText& subKey) {
+    return static_cast<std::int32_t>(::SHDeleteKeyA(rootKey(root), subKey.c_str()));
+}
+
+std::int32_t Win32Platform::SHDeleteValueA(RegistryRoot root, const NarrowText& subKey,
+                                           const NarrowText& valueName) {
+    return static_cast<std::int32_t>(
+        ::SHDeleteValueA(rootKey(root), subKey.c_str(), valueName.c_str()));
+}
+
+std::uint32_t Win32Platform::GetWindowsDirectoryA(std::span<char> buffer) {
+    // A path that does not fit must leave the caller's buffer as it was.
+    std::vector<char> scratch(std::max<std::size_t>(buffer.size(), 1));
+    const UINT capacity = static_cast<UINT>(buffer.size());
+    const UINT length = ::GetWindowsDirectoryA(scratch.data(), capacity);
+    if (length > 0 && length < capacity) {
+        std::copy_n(scratch.begin(), length + 1, buffer.begin());
+    }
+    return length;
+}
+
+std::int32_t Win32Platform::isAdministrator() {
+    const UniqueModule shell(loadSystemLibrary(L"shell32.dll"));
+    if (!shell) {
+        raiseClassicError(48);
+    }
+    const FARPROC entry = GetProcAddress(shell.get(), MAKEINTRESOURCEA(administratorTestOrdinal));
+    if (entry == nullptr) {
+        throw RaisedError(453, L"Can't find DLL entry point #680 in shell32");
+    }
+    const auto isUserAnAdmin =
+        reinterpret_cast<AdministratorTest>(reinterpret_cast<void (*)()>(entry));
+    return isUserAnAdmin();
+}
+
+std::unique_ptr<FileSystemComponent> Win32Platform::createObject(const Text& programmaticId) {
+    return createFileSystemComponent(programmaticId);
+}
+
+void Win32Platform::showMessage(const Text& text) {
+    MessageBoxW(window_, text.c_str(), messageCaption, MB_OK);
+}
+
+void Win32Platform::unloadWindow() {
+    if (window_ != nullptr) {
+        DestroyWindow(window_);
+        window_ = nullptr;
+    }
+}
+
+void Win32Platform::endProgram() {
+    programEnded_ = true;
+    PostQuitMessage(0);
+}
+
+}  // namespace stravik::win32

@@ -1,0 +1,34 @@
+# A complete installation removed through the window: the template folder
+# on H: (read-only files, names outside ASCII, thousands of files and a
+# subfolder), the control and both template files in the Windows directory,
+# and every registry entry, with neighbours that must survive. A second
+# Remove finds nothing more to do.
+source "$(dirname "$0")/scenario.sh"
+
+wine_seed_control_registration
+seed_registry_neighbours
+seed_template_folder Normal.dotx Brief.dotm 'Ångström.dotx' 'Résumé.dot' '契約書.dotx'
+chmod a-w "$TEMPLATE_DIR/Brief.dotm"
+for ((i = 0; i < 3000; i++)); do : >"$TEMPLATE_DIR/part$i.tmp"; done
+mkdir -p "$TEMPLATE_DIR/Archive"
+echo kept >"$TEMPLATE_DIR/Archive/Old.dotx"
+wine_seed_windows_files
+chmod a-w "$WINDOWS_DIR/Halvoran.dot"
+echo other >"$DOWNLOAD_DIR/Other.ocx"
+
+drive "Remove deletes everything and reports it; a second Remove does the same" \
+    expect-window click-remove expect-message "Finished removing Halvoran OCX files!" \
+    click-remove expect-message "Finished removing Halvoran OCX files!" \
+    click-exit expect-exit 0
+
+left=$(find "$TEMPLATE_DIR" -maxdepth 1 -type f | wc -l)
+[ "$left" -eq 0 ] && pass "no file left in the template folder" ||
+    fail "$left files left in the template folder, such as $(find "$TEMPLATE_DIR" -maxdepth 1 -type f | head -3 | xargs -d '\n' -n1 basename | tr '\n' ' ')"
+expect_file present "$TEMPLATE_DIR/Archive/Old.dotx"
+expect_windows_files absent
+expect_file present "$DOWNLOAD_DIR/Other.ocx"
+snapshot_registry
+expect_registry absent < <(control_registration_entries)
+expect_registry present < <(neighbour_entries)
+
+finish

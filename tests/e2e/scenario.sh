@@ -1,0 +1,192 @@
+# Shared by the end-to-end scenarios, sourced with the paths of stravik.exe
+# and the test driver as $1 and $2. Each scenario gets a fresh copy of the
+# base Wine prefix, a private display when there is none, and a Halvoran
+# installation seeded by the helpers below; the checks count passes and
+# failures and `finish` reports them.
+
+set -euo pipefail
+
+E2E_STRAVIK=$(realpath "$1")
+E2E_DRIVER=$(realpath "$2")
+E2E_HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$E2E_HERE/../../scripts/wine-env.sh"
+wine_require
+: "${STRAVIK_WINE_BASE:?the base Wine prefix is not set}"
+
+# Beside the base prefix, so that the copy can hard-link it.
+E2E_WORK=$(mktemp -d "$(dirname "$STRAVIK_WINE_BASE")/e2e-run.XXXXXX")
+E2E_PASSED=0
+E2E_FAILED=0
+
+e2e_cleanup() {
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
+    wine_stop_display
+    rm -rf "$E2E_WORK"
+}
+trap e2e_cleanup EXIT
+
+wine_start_display
+wine_new_prefix "$STRAVIK_WINE_BASE" "$E2E_WORK/prefix"
+WINDOWS_DIR=$(wine_windows_dir)
+DOWNLOAD_DIR="$WINDOWS_DIR/Downloaded Program Files"
+# The program runs from C:, like an installed tool.
+mkdir -p "$WINEPREFIX/drive_c/stravik"
+cp "$E2E_STRAVIK" "$WINEPREFIX/drive_c/stravik/stravik.exe"
+PROGRAM='C:\stravik\stravik.exe'
+
+pass() {
+    E2E_PASSED=$((E2E_PASSED + 1))
+    echo "ok: $*"
+}
+
+fail() {
+    E2E_FAILED=$((E2E_FAILED + 1))
+    echo "FAIL: $*"
+}
+
+finish() {
+    echo "$E2E_PASSED passed, $E2E_FAILED failed"
+    [ "$E2E_FAILED" -eq 0 ]
+}
+
+# Runs the driver against stravik.exe with the given steps; the driver
+# checks every step and reports PASS or FAIL. Its output is kept in
+# $E2E_WORK/driver.log for checks that read it.
+drive() {
+    local what=$1
+    shift
+    echo "--- $what"
+    if wine_run "$E2E_DRIVER" --timeout 240 "$PROGRAM" "$@" 2>&1 | tee "$E2E_WORK/driver.log" |
+        sed 's/^/    /' && grep -qx 'PASS' "$E2E_WORK/driver.log"; then
+        pass "$what"
+    else
+        fail "$what"
+    fi
+    wine_settle
+}
+
+# Entries beside the removed ones that must survive the clean-up.
+seed_registry_neighbours() {
+    local n
+    {
+        cat <<EOF
+[Classes\\AppID\\{11111111-2222-3333-4444-555555555555}]
+@="Neighbour"
+[Classes\\CLSID\\{11111111-2222-3333-4444-555555555555}\\DriveLocation]
+@="N:"
+[Classes\\TypeLib\\$TYPELIB\\1.0]
+@="Quorwen Document Automation 1.0"
+[$DIST_UNITS\\{11111111-2222-3333-4444-555555555555}]
+"Installer"="MSICD"
+[$MODULE_USAGE\\$WINDIR_SLASHED/system32/neighbour.ocx]
+"{11111111-2222-3333-4444-555555555555}"="1"
+[$SHARED_DLLS]
+"$WINDIR\\\\system32\\\\neighbour.ocx"=dword:00000002
+EOF
+        for n in 0 11; do
+            cat <<EOF
+[$MODULE_USAGE\\$WINDIR_SLASHED/Downloaded Program Files/CONFLICT.$n/$OCX]
+"$CLSID"="1"
+[$SHARED_DLLS]
+"$WINDIR\\\\Downloaded Program Files\\\\CONFLICT.$n\\\\$OCX"=dword:00000001
+EOF
+        done
+    } | wine_seed_registry
+}
+
+# The keys and values named in the seeding helpers, as "key" or
+# "key<TAB>value name", relative to HKEY_LOCAL_MACHINE\SOFTWARE.
+control_registration_entries() {
+    local n
+    printf '%s\n' "Classes\\AppID\\$CLSID" "Classes\\CLSID\\$CLSID" \
+        "Classes\\CLSID\\$CLSID\\DriveLocation" "Classes\\$OCX" \
+        "Classes\\TypeLib\\$TYPELIB\\2.0" "$DIST_UNITS\\$CLSID" \
+        "$MODULE_USAGE\\$WINDIR_SLASHED/Downloaded Program Files/$OCX"
+    printf '%s\t%s\n' "$SHARED_DLLS" "$WINDIR\\Downloaded Program Files\\$OCX"
+    for n in 1 2 3 4 5 6 7 8 9 10; do
+        printf '%s\n' "$MODULE_USAGE\\$WINDIR_SLASHED/Downloaded Program Files/CONFLICT.$n/$OCX"
+        printf '%s\t%s\n' "$SHARED_DLLS" "$WINDIR\\Downloaded Program Files\\CONFLICT.$n\\$OCX"
+    done
+}
+
+neighbour_entries() {
+    local n
+    printf '%s\n' "Classes\\AppID\\{11111111-2222-3333-4444-555555555555}" \
+        "Classes\\CLSID\\{11111111-2222-3333-4444-555555555555}\\DriveLocation" \
+        "Classes\\TypeLib\\$TYPELIB\\1.0" "$DIST_UNITS\\{11111111-2222-3333-4444-555555555555}" \
+        "$MODULE_USAGE\\$WINDIR_SLASHED/system32/neighbour.ocx"
+    printf '%s\t%s\n' "$SHARED_DLLS" "$WINDIR\\system32\\neighbour.ocx"
+    for n in 0 11; do
+        printf '%s\n' "$MODULE_USAGE\\$WINDIR_SLASHED/Downloaded Program Files/CONFLICT.$n/$OCX"
+        printf '%s\t%s\n' "$SHARED_DLLS" "$WINDIR\\Downloaded Program Files\\CONFLICT.$n\\$OCX"
+    done
+}
+
+# Reads the program's view of HKEY_LOCAL_MACHINE\SOFTWARE into
+# $E2E_WORK/registry.txt: one line per key and one per value ("key<TAB>
+# value name"), relative and lower-cased, since the registry ignores case.
+snapshot_registry() {
+    wine_export_software "$E2E_WORK/export.reg"
+    awk '
+        /^\[/ {
+            key = substr($0, 2, length($0) - 2)
+            sub(/^HKEY_LOCAL_MACHINE\\SOFTWARE\\?/, "", key)
+            print tolower(key)
+            next
+        }
+        /^"/ {
+            end = index($0, "\"=")
+            name = substr($0, 2, end - 2)
+            gsub(/\\\\/, "\\", name)
+            print tolower(key) "\t" tolower(name)
+        }' "$E2E_WORK/export.reg" >"$E2E_WORK/registry.txt"
+}
+
+in_registry() {
+    grep -qixF -- "$1" "$E2E_WORK/registry.txt"
+}
+
+# Reads entry lines (see control_registration_entries) on standard input
+# and checks each against the last snapshot.
+expect_registry() {
+    local wanted=$1 entry
+    while IFS= read -r entry; do
+        if in_registry "$entry"; then
+            [ "$wanted" = present ] && pass "registry has ${entry/$'\t'/ value }" ||
+                fail "registry still has ${entry/$'\t'/ value }"
+        else
+            [ "$wanted" = absent ] && pass "registry lacks ${entry/$'\t'/ value }" ||
+                fail "registry lost ${entry/$'\t'/ value }"
+        fi
+    done
+}
+
+expect_file() {
+    local wanted=$1 path=$2
+    if [ -e "$path" ]; then
+        [ "$wanted" = present ] && pass "file kept: ${path#"$E2E_WORK/"}" ||
+            fail "file not removed: ${path#"$E2E_WORK/"}"
+    else
+        [ "$wanted" = absent ] && pass "file removed: ${path#"$E2E_WORK/"}" ||
+            fail "file lost: ${path#"$E2E_WORK/"}"
+    fi
+}
+
+# The message count in the last driver run.
+messages_shown() {
+    grep -c '^  message: ' "$E2E_WORK/driver.log" || true
+}
+
+# The family's files: the template folder on drive H: and the control and
+# the two template files in the Windows directory.
+TEMPLATE_DIR="$E2E_WORK/drive_h/Halvoran/template"
+seed_template_folder() { wine_seed_template_folder "$E2E_WORK/drive_h" "$@"; }
+
+windows_files() {
+    printf '%s\n' "$DOWNLOAD_DIR/$OCX" "$WINDOWS_DIR/Halvoran.dotm" "$WINDOWS_DIR/Halvoran.dot"
+}
+
+expect_windows_files() {
+    local file
+    while IFS= read -r file; do expect_file "$1" "$file"; done < <(windows_files)
+}

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include "platform/win32/error_info.h"
+#include "platform/win32/handles.h"
+#include "shell/removal_form.h"
+
+namespace stravik::win32 {
+namespace {
+
+TEST(ErrorInfoFromFailure, ControlErrorsGiveTheirLowWordAndTheClassicText) {
+    // What the file-system component raises for a missing folder, with no
+    // description of its own.
+    const ErrorInfo pathNotFound = errorInfoFromFailure(static_cast<HRESULT>(0x800A004C));
+    EXPECT_EQ(pathNotFound.number, 76);
+    EXPECT_EQ(pathNotFound.description, L"Path not found");
+    EXPECT_EQ(formatErrorMessage(pathNotFound), L"Error # 76: Path not found.");
+
+    const ErrorInfo fileNotFound = errorInfoFromFailure(static_cast<HRESULT>(0x800A0035));
+    EXPECT_EQ(fileNotFound.number, 53);
+    EXPECT_EQ(fileNotFound.description, L"File not found");
+}
+
+TEST(ErrorInfoFromFailure, SystemFileErrorsBecomeTheRunTimeErrorsOfTheSameMeaning) {
+    struct Case {
+        HRESULT failure;
+        std::int32_t number;
+        const wchar_t* description;
+    };
+    const Case cases[] = {
+        {HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), 76, L"Path not found"},
+        {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), 53, L"File not found"},
+        {HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), 70, L"Permission denied"},
+        {HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), 70, L"Permission denied"},
+        {E_OUTOFMEMORY, 7, L"Out of memory"},
+        {DISP_E_UNKNOWNNAME, 438, L"Object doesn't support this property or method"},
+    };
+    for (const Case& c : cases) {
+        const ErrorInfo info = errorInfoFromFailure(c.failure);
+        EXPECT_EQ(info.number, c.number) << std::hex << c.failure;
+        EXPECT_EQ(info.description, c.description) << std::hex << c.failure;
+    }
+}
+
+TEST(ErrorInfoFromFailure, OtherFailuresKeepTheirNumberAndTheSystemMessage) {
+    const ErrorInfo info = errorInfoFromFailure(E_NOTIMPL);
+    EXPECT_EQ(info.number, static_cast<std::int32_t>(0x80004001));
+    EXPECT_LT(info.number, 0);
+    ASSERT_FALSE(info.description.empty());
+    EXPECT_EQ(info.description, systemMessageText(E_NOTIMPL));
+    EXPECT_NE(info.description.back(), L'.');
+    EXPECT_NE(info.description.back(), L'\n');
+    EXPECT_EQ(formatErrorMessage(info).rfind(L"Error #-2147467263: ", 0), 0u);
+}
+
+TEST(ErrorInfoFromFailure, ExceptionsTakeTheComponentsCodeAndText) {
+    EXCEPINFO exception{};
+    exception.scode = static_cast<SCODE>(0x800A0046);
+    exception.bstrDescription = SysAllocString(L"Access is denied here.\r\n");
+    exception.bstrSource = SysAllocString(L"Scripting");
+
+    const ErrorInfo info = errorInfoFromFailure(DISP_E_EXCEPTION, &exception);
+    EXPECT_EQ(info.number, 70);
+    // The report adds its own period.
+    EXPECT_EQ(info.description, L"Access is denied here");
+    // The strings were taken over and freed.
+    EXPECT_EQ(exception.bstrDescription, nullptr);
+    EXPECT_EQ(exception.bstrSource, nullptr);
+}
+
+TEST(ErrorInfoFromFailure, ExceptionsWithoutTextGetTheClassicText) {
+    EXCEPINFO withCode{};
+    withCode.scode = static_cast<SCODE>(0x800A004C);
+    EXPECT_EQ(errorInfoFromFailure(DISP_E_EXCEPTION, &withCode).description, L"Path not found");
+
+    EXCEPINFO withWordCode{};
+    withWordCode.wCode = 53;
+    const ErrorInfo info = errorInfoFromFailure(DISP_E_EXCEPTION, &withWordCode);
+    EXPECT_EQ(info.number, 53);
+    EXPECT_EQ(info.description, L"File not found");
+}
+
+HRESULT STDAPICALLTYPE fillInPermissionDenied(EXCEPINFO* exception) {
+    exception->scode = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+    exception->bstrDescription = SysAllocString(L"Permission denied");
+    return S_OK;
+}
+
+TEST(ErrorInfoFromFailure, DeferredExceptionsAreFilledInFirst) {
+    EXCEPINFO exception{};
+    exception.pfnDeferredFillIn = fillInPermissionDenied;
+    const ErrorInfo info = errorInfoFromFailure(DISP_E_EXCEPTION, &exception);
+    EXPECT_EQ(info.number, 70);
+    EXPECT_EQ(info.description, L"Permission denied");
+}
+
+TEST(ClassicErrorText, KnowsTheRunTimeErrorsAndNothingElse) {
+    EXPECT_EQ(classicErrorText(429), L"ActiveX component can't create object");
+    EXPECT_EQ(classicErrorText(48), L"Error in loading DLL");
+    EXPECT_EQ(classicErrorText(453), L"Specified DLL function not found");
+    EXPECT_EQ(classicErrorText(0), L"");
+    EXPECT_EQ(classicErrorText(-76), L"");
+}
+
+}  // namespace
+}  // namespace stravik::win32
