@@ -155,6 +155,8 @@ OCX=QuorwenDocumentAutomation.OCX
 # Wine's Windows directory as GetWindowsDirectory reports it.
 WINDIR='C:\windows'
 WINDIR_SLASHED='C:/windows'
+# Inside the quotes of a .reg file a backslash is written twice.
+WINDIR_IN_REG='C:\\windows'
 MODULE_USAGE='Microsoft\Windows\CurrentVersion\ModuleUsage'
 SHARED_DLLS='Microsoft\Windows\CurrentVersion\SharedDLLs'
 DIST_UNITS='Microsoft\Code Store Database\Distribution Units'
@@ -199,7 +201,7 @@ wine_seed_control_registration() {
 [$MODULE_USAGE\\$WINDIR_SLASHED/Downloaded Program Files/$OCX]
 "$CLSID"="1"
 [$SHARED_DLLS]
-"$WINDIR\\\\Downloaded Program Files\\\\$OCX"=dword:00000001
+"$WINDIR_IN_REG\\\\Downloaded Program Files\\\\$OCX"=dword:00000001
 EOF
         local n
         for n in 1 2 3 4 5 6 7 8 9 10; do
@@ -207,7 +209,7 @@ EOF
 [$MODULE_USAGE\\$WINDIR_SLASHED/Downloaded Program Files/CONFLICT.$n/$OCX]
 "$CLSID"="1"
 [$SHARED_DLLS]
-"$WINDIR\\\\Downloaded Program Files\\\\CONFLICT.$n\\\\$OCX"=dword:00000001
+"$WINDIR_IN_REG\\\\Downloaded Program Files\\\\CONFLICT.$n\\\\$OCX"=dword:00000001
 EOF
         done
     } | wine_seed_registry

@@ -5,6 +5,7 @@
 # failures and `finish` reports them.
 
 set -euo pipefail
+trap 'echo "FAIL: the scenario stopped at line $LINENO: $BASH_COMMAND"' ERR
 
 E2E_STRAVIK=$(realpath "$1")
 E2E_DRIVER=$(realpath "$2")
@@ -81,14 +82,14 @@ seed_registry_neighbours() {
 [$MODULE_USAGE\\$WINDIR_SLASHED/system32/neighbour.ocx]
 "{11111111-2222-3333-4444-555555555555}"="1"
 [$SHARED_DLLS]
-"$WINDIR\\\\system32\\\\neighbour.ocx"=dword:00000002
+"$WINDIR_IN_REG\\\\system32\\\\neighbour.ocx"=dword:00000002
 EOF
         for n in 0 11; do
             cat <<EOF
 [$MODULE_USAGE\\$WINDIR_SLASHED/Downloaded Program Files/CONFLICT.$n/$OCX]
 "$CLSID"="1"
 [$SHARED_DLLS]
-"$WINDIR\\\\Downloaded Program Files\\\\CONFLICT.$n\\\\$OCX"=dword:00000001
+"$WINDIR_IN_REG\\\\Downloaded Program Files\\\\CONFLICT.$n\\\\$OCX"=dword:00000001
 EOF
         done
     } | wine_seed_registry
