@@ -25,7 +25,7 @@ base=${STRAVIK_WINE_BASE:-$build/wine-base}
 wine_make_base_prefix "$base"
 work=$(mktemp -d "$(dirname "$base")/run.XXXXXX")
 cleanup() {
-    wineserver -k 2>/dev/null || true
+    [ "${WINEPREFIX:-}" != "$work/prefix" ] || wineserver -k 2>/dev/null || true
     wine_stop_display
     rm -rf "$work"
 }

@@ -20,7 +20,7 @@ E2E_PASSED=0
 E2E_FAILED=0
 
 e2e_cleanup() {
-    [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
+    [ "${WINEPREFIX:-}" != "$E2E_WORK/prefix" ] || wineserver -k 2>/dev/null || true
     wine_stop_display
     rm -rf "$E2E_WORK"
 }
