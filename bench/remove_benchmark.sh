@@ -33,13 +33,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
+wine_start_display
 wine_new_prefix "$base" "$work/prefix"
 mkdir -p "$WINEPREFIX/drive_c/bench/baseline"
 cp "$build/stravik.exe" "$build/tests/e2e/driver.exe" "$build/remove_baseline.exe" \
     "$WINEPREFIX/drive_c/bench/"
 wine_seed_control_registration
 wine_seed_template_folder "$work/drive_h"
-wine_start_display
+wine_settle
 
 steps=(expect-window)
 for ((round = 0; round < rounds; round++)); do

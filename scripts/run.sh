@@ -31,14 +31,17 @@ cleanup() {
 }
 trap cleanup EXIT
 
+user_display=${DISPLAY:-}
+wine_start_display
 wine_new_prefix "$base" "$work/prefix"
 mkdir -p "$WINEPREFIX/drive_c/stravik"
 cp "$build/stravik.exe" "$WINEPREFIX/drive_c/stravik/"
 wine_seed_control_registration
 wine_seed_template_folder "$work/drive_h" Normal.dotx Letter.dotx Invoice.dotm
 wine_seed_windows_files
+wine_settle
 
-if [ -n "${DISPLAY:-}" ]; then
+if [ -n "$user_display" ]; then
     echo "Starting stravik.exe; it can take a minute where 32-bit code is emulated."
     wine_run 'C:\stravik\stravik.exe'
     wine_settle
@@ -46,7 +49,6 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 
 command -v convert >/dev/null || wine_fail "ImageMagick is missing (apt-get install imagemagick)"
-wine_start_display
 cp "$build/tests/e2e/driver.exe" "$WINEPREFIX/drive_c/stravik/"
 echo "No display: running headless for a screenshot (takes a minute or two)."
 # The driver and the program share the virtual desktop, so the driver finds

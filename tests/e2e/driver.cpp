@@ -328,7 +328,10 @@ private:
             if (!running()) {
                 // One last look: the program may have ended right after.
                 if (const HWND found = probe()) return found;
-                fail(L"the program ended while waiting for " + what);
+                DWORD status = 0;
+                GetExitCodeProcess(process_->get(), &status);
+                fail(L"the program ended with status " + std::to_wstring(status) +
+                     L" while waiting for " + what);
             }
             if (GetTickCount64() > deadline) fail(L"timed out waiting for " + what);
             Sleep(pollMilliseconds);

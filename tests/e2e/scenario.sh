@@ -51,13 +51,18 @@ finish() {
 }
 
 # Runs the driver against stravik.exe with the given steps; the driver
-# checks every step and reports PASS or FAIL. Its output is kept in
+# checks every step and reports PASS or FAIL. Each step must finish within
+# 60 s; the program's start, which can take minutes where 32-bit code is
+# emulated, is bounded by the test's own time limit. Its output is kept in
 # $E2E_WORK/driver.log for checks that read it.
 drive() {
     local what=$1
     shift
     echo "--- $what"
-    if wine_run "$E2E_DRIVER" --timeout 240 "$PROGRAM" "$@" 2>&1 | tee "$E2E_WORK/driver.log" |
+    # A server still winding down after the seeding (its desktop process
+    # going away) can make the program's window fail to appear.
+    wine_settle
+    if wine_run "$E2E_DRIVER" --timeout 60 "$PROGRAM" "$@" 2>&1 | tee "$E2E_WORK/driver.log" |
         sed 's/^/    /' && grep -qx 'PASS' "$E2E_WORK/driver.log"; then
         pass "$what"
     else
