@@ -27,19 +27,20 @@ base=${STRAVIK_WINE_BASE:-$build/wine-base}
 wine_make_base_prefix "$base"
 work=$(mktemp -d "$(dirname "$base")/bench.XXXXXX")
 cleanup() {
-    wineserver -k 2>/dev/null || true
+    [ "${WINEPREFIX:-}" != "$work/prefix" ] || wineserver -k 2>/dev/null || true
     wine_stop_display
     rm -rf "$work"
 }
 trap cleanup EXIT
 
+wine_start_display
 wine_new_prefix "$base" "$work/prefix"
 mkdir -p "$WINEPREFIX/drive_c/bench/baseline"
 cp "$build/stravik.exe" "$build/tests/e2e/driver.exe" "$build/remove_baseline.exe" \
     "$WINEPREFIX/drive_c/bench/"
 wine_seed_control_registration
 wine_seed_template_folder "$work/drive_h"
-wine_start_display
+wine_settle
 
 steps=(expect-window)
 for ((round = 0; round < rounds; round++)); do

@@ -3,7 +3,7 @@
 #
 # A base prefix is made once (wineboot is slow) and copied for every
 # scenario; the copy hard-links the prefix's DLLs and copies the rest, so
-# each scenario starts from the same clean Windows in a second or two.
+# each scenario starts from the same clean Windows in a second.
 #
 # Wine runs in its default 64-bit prefix layout, in which a 32-bit program
 # gets the 32-bit registry view, as on 64-bit Windows. Registry seeding and
@@ -83,8 +83,8 @@ wine_start_display() {
 
 wine_stop_display() {
     if [ -n "${WINE_XVFB_PID:-}" ]; then
-        kill "$WINE_XVFB_PID" 2>/dev/null
-        wait "$WINE_XVFB_PID" 2>/dev/null
+        kill "$WINE_XVFB_PID" 2>/dev/null || true
+        wait "$WINE_XVFB_PID" 2>/dev/null || true
         WINE_XVFB_PID=
     fi
 }
@@ -107,16 +107,17 @@ wine_make_base_prefix() {
 }
 
 # Copies the base prefix $1 to a new prefix $2 and makes it WINEPREFIX. The
-# registry files are real copies since Wine rewrites them; the rest is never
-# written in place, so hard links will do.
+# DLL folders, nearly all of the prefix, are never written and are
+# hard-linked; every other file is a real copy, since Wine may rewrite it in
+# place (the registry, win.ini and the like).
 wine_new_prefix() {
-    local base=$1 prefix=$2
+    local base=$1 prefix=$2 file
     [ -e "$base/.stravik-base-ready" ] || wine_fail "no base prefix in $base"
     cp -al "$base" "$prefix"
-    local registry
-    for registry in system.reg user.reg userdef.reg; do
-        cp --remove-destination "$base/$registry" "$prefix/$registry"
-    done
+    while IFS= read -r -d '' file; do
+        cp -p --remove-destination "$base/$file" "$prefix/$file"
+    done < <(cd "$base" && find . -type f -not -path './drive_c/windows/system32/*' \
+        -not -path './drive_c/windows/syswow64/*' -not -path './drive_c/windows/winsxs/*' -print0)
     export WINEPREFIX=$prefix
 }
 
@@ -155,6 +156,8 @@ OCX=QuorwenDocumentAutomation.OCX
 # Wine's Windows directory as GetWindowsDirectory reports it.
 WINDIR='C:\windows'
 WINDIR_SLASHED='C:/windows'
+# Inside the quotes of a .reg file a backslash is written twice.
+WINDIR_IN_REG='C:\\windows'
 MODULE_USAGE='Microsoft\Windows\CurrentVersion\ModuleUsage'
 SHARED_DLLS='Microsoft\Windows\CurrentVersion\SharedDLLs'
 DIST_UNITS='Microsoft\Code Store Database\Distribution Units'
@@ -199,7 +202,7 @@ wine_seed_control_registration() {
 [$MODULE_USAGE\\$WINDIR_SLASHED/Downloaded Program Files/$OCX]
 "$CLSID"="1"
 [$SHARED_DLLS]
-"$WINDIR\\\\Downloaded Program Files\\\\$OCX"=dword:00000001
+"$WINDIR_IN_REG\\\\Downloaded Program Files\\\\$OCX"=dword:00000001
 EOF
         local n
         for n in 1 2 3 4 5 6 7 8 9 10; do
@@ -207,7 +210,7 @@ EOF
 [$MODULE_USAGE\\$WINDIR_SLASHED/Downloaded Program Files/CONFLICT.$n/$OCX]
 "$CLSID"="1"
 [$SHARED_DLLS]
-"$WINDIR\\\\Downloaded Program Files\\\\CONFLICT.$n\\\\$OCX"=dword:00000001
+"$WINDIR_IN_REG\\\\Downloaded Program Files\\\\CONFLICT.$n\\\\$OCX"=dword:00000001
 EOF
         done
     } | wine_seed_registry

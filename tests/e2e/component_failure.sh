@@ -6,7 +6,9 @@ source "$(dirname "$0")/scenario.sh"
 wine_seed_control_registration
 seed_template_folder a.dotx
 wine_seed_windows_files
-wine_run reg delete 'HKLM\SOFTWARE\Classes\Scripting.FileSystemObject' /f /reg:32 >/dev/null 2>&1
+# Wine keeps programmatic identifiers in the registry's shared part and the
+# 32-bit class registrations in the 32-bit view.
+wine_run reg delete 'HKLM\SOFTWARE\Classes\Scripting.FileSystemObject' /f >/dev/null 2>&1
 wine_run reg delete 'HKLM\SOFTWARE\Classes\CLSID\{0D43FE01-F093-11CF-8940-00A0C9054228}' /f \
     /reg:32 >/dev/null 2>&1
 

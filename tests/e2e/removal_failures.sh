@@ -21,7 +21,7 @@ expect_registry present < <(control_registration_entries)
 seed_template_folder a.dotx b.dotx c.dotx d.dotx e.dotx
 drive "a file held open stops the removal with one message" \
     list-files 'H:\Halvoran\template' hold 'H:\Halvoran\template\c.dotx' expect-window \
-    click-remove expect-message-prefix "Error # " close expect-exit 0
+    click-remove expect-message-prefix "Error #" close expect-exit 0
 [ "$(messages_shown)" -eq 1 ] && pass "one message only" || fail "more than one message"
 seen_held=no
 while IFS= read -r name; do

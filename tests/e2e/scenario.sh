@@ -5,6 +5,7 @@
 # failures and `finish` reports them.
 
 set -euo pipefail
+trap 'echo "FAIL: the scenario stopped at line $LINENO: $BASH_COMMAND"' ERR
 
 E2E_STRAVIK=$(realpath "$1")
 E2E_DRIVER=$(realpath "$2")
@@ -19,7 +20,7 @@ E2E_PASSED=0
 E2E_FAILED=0
 
 e2e_cleanup() {
-    [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
+    [ "${WINEPREFIX:-}" != "$E2E_WORK/prefix" ] || wineserver -k 2>/dev/null || true
     wine_stop_display
     rm -rf "$E2E_WORK"
 }
@@ -50,13 +51,18 @@ finish() {
 }
 
 # Runs the driver against stravik.exe with the given steps; the driver
-# checks every step and reports PASS or FAIL. Its output is kept in
+# checks every step and reports PASS or FAIL. Each step must finish within
+# 60 s; the program's start, which can take minutes where 32-bit code is
+# emulated, is bounded by the test's own time limit. Its output is kept in
 # $E2E_WORK/driver.log for checks that read it.
 drive() {
     local what=$1
     shift
     echo "--- $what"
-    if wine_run "$E2E_DRIVER" --timeout 240 "$PROGRAM" "$@" 2>&1 | tee "$E2E_WORK/driver.log" |
+    # A server still winding down after the seeding (its desktop process
+    # going away) can make the program's window fail to appear.
+    wine_settle
+    if wine_run "$E2E_DRIVER" --timeout 60 "$PROGRAM" "$@" 2>&1 | tee "$E2E_WORK/driver.log" |
         sed 's/^/    /' && grep -qx 'PASS' "$E2E_WORK/driver.log"; then
         pass "$what"
     else
@@ -81,14 +87,14 @@ seed_registry_neighbours() {
 [$MODULE_USAGE\\$WINDIR_SLASHED/system32/neighbour.ocx]
 "{11111111-2222-3333-4444-555555555555}"="1"
 [$SHARED_DLLS]
-"$WINDIR\\\\system32\\\\neighbour.ocx"=dword:00000002
+"$WINDIR_IN_REG\\\\system32\\\\neighbour.ocx"=dword:00000002
 EOF
         for n in 0 11; do
             cat <<EOF
 [$MODULE_USAGE\\$WINDIR_SLASHED/Downloaded Program Files/CONFLICT.$n/$OCX]
 "$CLSID"="1"
 [$SHARED_DLLS]
-"$WINDIR\\\\Downloaded Program Files\\\\CONFLICT.$n\\\\$OCX"=dword:00000001
+"$WINDIR_IN_REG\\\\Downloaded Program Files\\\\CONFLICT.$n\\\\$OCX"=dword:00000001
 EOF
         done
     } | wine_seed_registry
