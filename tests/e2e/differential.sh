@@ -21,8 +21,11 @@ COMPARED="$E2E_WORK/compared"
 mkdir -p "$COMPARED"
 
 # A read-only template file, as users' template folders often have; git
-# keeps no such attribute, so it is set here on both copies.
-make_template_read_only() { chmod a-w "$1/Halvoran/template/Brief.dotm"; }
+# keeps no such attribute, so it is set here on both copies. The fixture
+# spells some names in another case than the program does (the template
+# folder, a Windows-directory file, registry entries): both machines must
+# find them all the same.
+make_template_read_only() { chmod a-w "$1/Halvoran/Template/Brief.dotm"; }
 
 # Registry text as sorted lines: "key" for each key and "key<TAB>name=data"
 # for each value. Key paths and value names are case-folded, as the
@@ -118,8 +121,8 @@ compare() {
     fi
 }
 
-surviving_files "$STAND_IN" | LC_ALL=C sort >"$COMPARED/files.stand-in"
-surviving_files "$E2E_WORK/wine-machine" | LC_ALL=C sort >"$COMPARED/files.wine"
+surviving_files "$STAND_IN" | LC_ALL=C sort -u >"$COMPARED/files.stand-in"
+surviving_files "$E2E_WORK/wine-machine" | LC_ALL=C sort -u >"$COMPARED/files.wine"
 compare "files left" files
 
 wine_export_software "$E2E_WORK/wine-export.reg"
