@@ -1,0 +1,141 @@
+# One Halvoran installation, removed twice: by the portable program on a
+# stand-in machine and by stravik.exe under Wine. Both must leave the same
+# files and the same registry entries behind. Wine is the reference; a
+# difference means the stand-in machine behaves unlike Windows.
+#
+# Arguments: stravik.exe and the test driver; the portable program is
+# named by STRAVIK_PORTABLE_PROGRAM.
+set -euo pipefail
+
+PORTABLE=${STRAVIK_PORTABLE_PROGRAM:-}
+[ -n "$PORTABLE" ] && [ -x "$PORTABLE" ] ||
+    { echo "differential: the portable program '$PORTABLE' is missing; build the native preset first" >&2; exit 1; }
+PORTABLE=$(realpath "$PORTABLE")
+FIXTURE=$(cd "$(dirname "$0")/fixtures/typical" && pwd)
+
+source "$(dirname "$0")/scenario.sh"
+
+STAND_IN="$E2E_WORK/stand-in"
+WINE_DRIVE_H="$E2E_WORK/drive_h"
+COMPARED="$E2E_WORK/compared"
+mkdir -p "$COMPARED"
+
+# A read-only template file, as users' template folders often have; git
+# keeps no such attribute, so it is set here on both copies. The fixture
+# spells some names in another case than the program does (the template
+# folder, a Windows-directory file, registry entries): both machines must
+# find them all the same.
+make_template_read_only() { chmod a-w "$1/Halvoran/Template/Brief.dotm"; }
+
+# Registry text as sorted lines: "key" for each key and "key<TAB>name=data"
+# for each value. Key paths and value names are case-folded, as the
+# registry ignores their case; HKEY_CLASSES_ROOT is written as the machine
+# tree it shows, and the 32-bit view's Wow6432Node step is dropped.
+normalise_registry() {
+    local bytes
+    bytes=$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')
+    if [ "$bytes" = fffe ]; then iconv -f UTF-16LE -t UTF-8 "$1"; else cat "$1"; fi |
+        sed '1s/^\xef\xbb\xbf//' | tr -d '\r' |
+        awk '
+            # Long binary data continues on the next line after a backslash.
+            pending != "" { $0 = pending $0; pending = "" }
+            /\\$/ && !/^\[/ { pending = substr($0, 1, length($0) - 1); sub(/^[ \t]+/, "", pending); next }
+            /^\[/ {
+                key = tolower(substr($0, 2, length($0) - 2))
+                sub(/^hkey_classes_root/, "hkey_local_machine\\software\\classes", key)
+                gsub(/\\wow6432node/, "", key)
+                print key
+                next
+            }
+            /^@=/ { print key "\t@" substr($0, 2); next }
+            /^"/ {
+                end = index($0, "\"=")
+                print key "\t" tolower(substr($0, 1, end)) substr($0, end + 1)
+            }' |
+        LC_ALL=C sort -u
+}
+
+# The entries of the fixture still present in the registry file $1. Entries
+# outside the fixture (Windows' own, or the stand-in's SystemRoot) are not
+# compared.
+surviving_fixture_entries() {
+    normalise_registry "$1" | LC_ALL=C grep -Fxf "$COMPARED/fixture.txt" || true
+}
+
+# The files of the fixture still present under the drive folders in $1,
+# and every file left in the template folder, as relative paths.
+surviving_files() {
+    local root=$1 file
+    while IFS= read -r file; do
+        [ -e "$root/$file" ] && echo "$file"
+    done < "$COMPARED/fixture-files.txt"
+    (cd "$root/drive_h" && find Halvoran -type f | sed 's|^|drive_h/|')
+}
+
+normalise_registry "$FIXTURE/registry.reg" >"$COMPARED/fixture.txt"
+(cd "$FIXTURE" && find drive_c drive_h -type f | LC_ALL=C sort) >"$COMPARED/fixture-files.txt"
+
+# The stand-in machine: the fixture, and the Windows directory where Wine
+# has it.
+mkdir -p "$STAND_IN"
+cp -r "$FIXTURE/drive_c" "$FIXTURE/drive_h" "$STAND_IN/"
+make_template_read_only "$STAND_IN/drive_h"
+{
+    cat "$FIXTURE/registry.reg"
+    printf '\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\n'
+    printf '"SystemRoot"="C:\\\\windows"\n'
+} >"$STAND_IN/registry.reg"
+echo "--- the portable program on the stand-in machine"
+# Remove, dismiss the message, Exit.
+if (cd "$STAND_IN" && printf 'r\n\ne\n' | timeout 120 "$PORTABLE") >"$E2E_WORK/portable.log" 2>&1 &&
+    grep -qF 'Finished removing Halvoran OCX files!' "$E2E_WORK/portable.log"; then
+    pass "the portable program removed the installation"
+else
+    fail "the portable program did not finish the removal:"
+    sed 's/^/    /' "$E2E_WORK/portable.log"
+fi
+
+# The same installation in Wine.
+wine_import_reg "$FIXTURE/registry.reg"
+cp -r "$FIXTURE/drive_h" "$WINE_DRIVE_H"
+wine_map_drive h "$WINE_DRIVE_H"
+make_template_read_only "$WINE_DRIVE_H"
+cp -r "$FIXTURE/drive_c/windows/." "$WINDOWS_DIR/"
+drive "stravik.exe removed the installation" \
+    expect-window click-remove expect-message "Finished removing Halvoran OCX files!" \
+    click-exit expect-exit 0
+
+# Wine's drive C: as the stand-in lays it out, for the file comparison.
+mkdir -p "$E2E_WORK/wine-machine"
+ln -s "$WINEPREFIX/drive_c" "$E2E_WORK/wine-machine/drive_c"
+ln -s "$WINE_DRIVE_H" "$E2E_WORK/wine-machine/drive_h"
+
+compare() {
+    local what=$1
+    if diff -u --label stand-in --label wine "$COMPARED/$2.stand-in" "$COMPARED/$2.wine" \
+        >"$COMPARED/$2.diff"; then
+        pass "$what: the same on both machines ($(wc -l <"$COMPARED/$2.wine") lines)"
+    else
+        fail "$what differ:"
+        sed 's/^/    /' "$COMPARED/$2.diff"
+    fi
+}
+
+surviving_files "$STAND_IN" | LC_ALL=C sort -u >"$COMPARED/files.stand-in"
+surviving_files "$E2E_WORK/wine-machine" | LC_ALL=C sort -u >"$COMPARED/files.wine"
+compare "files left" files
+
+wine_export_software "$E2E_WORK/wine-export.reg"
+surviving_fixture_entries "$STAND_IN/registry.reg" >"$COMPARED/registry.stand-in"
+surviving_fixture_entries "$E2E_WORK/wine-export.reg" >"$COMPARED/registry.wine"
+compare "registry entries left" registry
+
+# A comparison of two empty states would prove nothing: the neighbours
+# must have survived on both.
+if grep -qF 'conflict.11/quorwendocumentautomation.ocx' "$COMPARED/registry.wine"; then
+    pass "the neighbours survived under Wine"
+else
+    fail "the neighbours did not survive under Wine"
+fi
+
+finish
