@@ -21,4 +21,4 @@ ctest --preset win64
 # The product, checked as a file and then end to end under Wine.
 cmake --preset win32
 cmake --build --preset win32
-ctest --test-dir build/win32 --output-on-failure
+ctest --test-dir build/win32 --output-on-failure -j2
