@@ -204,16 +204,22 @@ wine_seed_control_registration() {
 [$SHARED_DLLS]
 "$WINDIR_IN_REG\\\\Downloaded Program Files\\\\$OCX"=dword:00000001
 EOF
-        local n
-        for n in 1 2 3 4 5 6 7 8 9 10; do
-            cat <<EOF
+        wine_conflict_copy_entries 1 2 3 4 5 6 7 8 9 10
+    } | wine_seed_registry
+}
+
+# The registration of the control's numbered conflict copies: a module
+# usage key and a shared-library value for each number given.
+wine_conflict_copy_entries() {
+    local n
+    for n in "$@"; do
+        cat <<EOF
 [$MODULE_USAGE\\$WINDIR_SLASHED/Downloaded Program Files/CONFLICT.$n/$OCX]
 "$CLSID"="1"
 [$SHARED_DLLS]
 "$WINDIR_IN_REG\\\\Downloaded Program Files\\\\CONFLICT.$n\\\\$OCX"=dword:00000001
 EOF
-        done
-    } | wine_seed_registry
+    done
 }
 
 # The family's files: the template folder on drive H: and the control and

@@ -73,7 +73,6 @@ drive() {
 
 # Entries beside the removed ones that must survive the clean-up.
 seed_registry_neighbours() {
-    local n
     {
         cat <<EOF
 [Classes\\AppID\\{11111111-2222-3333-4444-555555555555}]
@@ -89,14 +88,7 @@ seed_registry_neighbours() {
 [$SHARED_DLLS]
 "$WINDIR_IN_REG\\\\system32\\\\neighbour.ocx"=dword:00000002
 EOF
-        for n in 0 11; do
-            cat <<EOF
-[$MODULE_USAGE\\$WINDIR_SLASHED/Downloaded Program Files/CONFLICT.$n/$OCX]
-"$CLSID"="1"
-[$SHARED_DLLS]
-"$WINDIR_IN_REG\\\\Downloaded Program Files\\\\CONFLICT.$n\\\\$OCX"=dword:00000001
-EOF
-        done
+        wine_conflict_copy_entries 0 11
     } | wine_seed_registry
 }
 
