@@ -119,6 +119,20 @@ wine_new_prefix() {
     done < <(cd "$base" && find . -type f -not -path './drive_c/windows/system32/*' \
         -not -path './drive_c/windows/syswow64/*' -not -path './drive_c/windows/winsxs/*' -print0)
     export WINEPREFIX=$prefix
+    wine_install_fonts
+}
+
+# Wine's own fonts (fonts-wine: Marlett for the title-bar buttons, Tahoma,
+# the system fonts) are in /usr/share/wine/fonts, but Debian's Wine 8 looks
+# for them under "<data folder>\../fonts", a path its file lookup rejects
+# as invalid, so without them in the prefix's Fonts folder, which it always
+# searches, title-bar buttons show letters instead of glyphs.
+WINE_FONTS=/usr/share/wine/fonts
+wine_install_fonts() {
+    [ -e "$WINE_FONTS/marlett.ttf" ] ||
+        wine_fail "Wine's fonts are missing (apt-get install fonts-wine)"
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp "$WINE_FONTS"/* "$WINEPREFIX/drive_c/windows/Fonts/"
 }
 
 # Maps drive letter $1 to the Unix folder $2.
