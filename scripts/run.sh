@@ -21,7 +21,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath -m "${1:-$root/build/win32}")
 "$root/scripts/install-deps.sh"
-# shellcheck source=scripts/wine-env.sh
+# shellcheck source=/dev/null
 source "$root/scripts/wine-env.sh"
 wine_require
 
@@ -65,15 +65,15 @@ registry_targets() {
 }
 {
     for name in "${templates[@]}"; do
-        target removes "H:\Halvoran\template\$name" "file:$work/drive_h/Halvoran/template/$name"
+        target removes "H:\\Halvoran\\template\\$name" "file:$work/drive_h/Halvoran/template/$name"
     done
-    target removes "$WINDIR\Downloaded Program Files\$OCX" "file:$windows/Downloaded Program Files/$OCX"
-    target removes "$WINDIR\Halvoran.dotm" "file:$windows/Halvoran.dotm"
-    target removes "$WINDIR\Halvoran.dot" "file:$windows/Halvoran.dot"
+    target removes "$WINDIR\\Downloaded Program Files\\$OCX" "file:$windows/Downloaded Program Files/$OCX"
+    target removes "$WINDIR\\Halvoran.dotm" "file:$windows/Halvoran.dotm"
+    target removes "$WINDIR\\Halvoran.dot" "file:$windows/Halvoran.dot"
     registry_targets removes target
-    target stays "H:\Halvoran\template\Archive\ (a subfolder)" \
+    target stays "H:\\Halvoran\\template\\Archive\\ (a subfolder)" \
         "file:$work/drive_h/Halvoran/template/Archive/Old.dotx"
-    target stays "$WINDIR\Downloaded Program Files\Other.ocx" "file:$windows/Downloaded Program Files/Other.ocx"
+    target stays "$WINDIR\\Downloaded Program Files\\Other.ocx" "file:$windows/Downloaded Program Files/Other.ocx"
     registry_targets stays neighbour
 } >"$work/targets"
 
@@ -117,9 +117,18 @@ print_account() {
             fi
         fi
         printf '    %-14s %s\n' "$state" "$name"
+        printf '%s\t%s\n' "$group" "$state" >>"$work/tally"
     done <"$work/targets"
     exec 3<&-
     [ -z "$after" ] || exec 4<&-
+    # One line of counts, such as "targets: 37 removed; must stay: 12 kept".
+    sort "$work/tally" | uniq -c | awk -F '\t' '
+        { split($1, head, " "); count = head[1]; group = head[2]
+          label = group == "removes" ? "targets" : "must stay"
+          text = (group == last ? text ", " : text (text == "" ? "" : "; ") label ": ") count " " $2
+          last = group }
+        END { print "  In all: " text }'
+    rm -f "$work/tally"
 }
 
 wine_settle

@@ -188,9 +188,11 @@ wine_registry_entries() {
 
 # A Halvoran installation: its registry entries come from the table in
 # scripts/installation.tsv.
+# shellcheck source=/dev/null
 source "$(dirname "${BASH_SOURCE[0]}")/installation.sh"
 
-# The identifiers of the removed control.
+# The identifiers of the removed control, for the scripts that source this.
+# shellcheck disable=SC2034
 CLSID='{AE2426ED-27E8-43EA-A844-3621CB40BE0F}'
 OCX=QuorwenDocumentAutomation.OCX
 # Wine's Windows directory as GetWindowsDirectory reports it.
