@@ -43,10 +43,10 @@ if [ -n "${STRAVIK_SIGN_PFX:-}" ]; then
         exit 1
     }
     # The password goes through a pipe, never on a command line.
-    printf '%s' "$STRAVIK_SIGN_PASSWORD" |
-        osslsigncode sign -pkcs12 "$STRAVIK_SIGN_PFX" -readpass - -h sha256 \
-            -n Stravik -time "$SOURCE_DATE_EPOCH" \
-            -in "$build/stravik.exe" -out "$stage/files/stravik.exe" >/dev/null
+    osslsigncode sign -pkcs12 "$STRAVIK_SIGN_PFX" \
+        -readpass <(printf '%s' "$STRAVIK_SIGN_PASSWORD") -h sha256 \
+        -n Stravik -time "$SOURCE_DATE_EPOCH" \
+        -in "$build/stravik.exe" -out "$stage/files/stravik.exe" >/dev/null
     echo "Signed stravik.exe with $STRAVIK_SIGN_PFX"
 else
     cp "$build/stravik.exe" "$stage/files/stravik.exe"
