@@ -15,18 +15,8 @@ objdump=$2
 work=$(realpath -m "$3")
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
-passed=0
-failed=0
-
-pass() {
-    passed=$((passed + 1))
-    echo "ok: $*"
-}
-
-fail() {
-    failed=$((failed + 1))
-    echo "FAIL: $*"
-}
+# shellcheck source=/dev/null
+source "$here/checks.sh"
 
 # Checks the files in folder $1 against the sums file $2 there. Both
 # helpers are called through expect, which shellcheck cannot follow.
@@ -44,8 +34,7 @@ expect() {
 }
 
 finish() {
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
+    checks_summary
     exit
 }
 

@@ -16,8 +16,6 @@ wine_require
 
 # Beside the base prefix, so that the copy can hard-link it.
 E2E_WORK=$(mktemp -d "$(dirname "$STRAVIK_WINE_BASE")/e2e-run.XXXXXX")
-E2E_PASSED=0
-E2E_FAILED=0
 
 e2e_cleanup() {
     [ "${WINEPREFIX:-}" != "$E2E_WORK/prefix" ] || wineserver -k 2>/dev/null || true
@@ -35,20 +33,9 @@ mkdir -p "$WINEPREFIX/drive_c/stravik"
 cp "$E2E_STRAVIK" "$WINEPREFIX/drive_c/stravik/stravik.exe"
 PROGRAM='C:\stravik\stravik.exe'
 
-pass() {
-    E2E_PASSED=$((E2E_PASSED + 1))
-    echo "ok: $*"
-}
-
-fail() {
-    E2E_FAILED=$((E2E_FAILED + 1))
-    echo "FAIL: $*"
-}
-
-finish() {
-    echo "$E2E_PASSED passed, $E2E_FAILED failed"
-    [ "$E2E_FAILED" -eq 0 ]
-}
+# shellcheck source=/dev/null
+source "$E2E_HERE/../checks.sh"
+finish() { checks_summary; }
 
 # Runs the driver against stravik.exe with the given steps; the driver
 # checks every step and reports PASS or FAIL. Each step must finish within
