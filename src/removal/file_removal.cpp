@@ -17,8 +17,16 @@ void RemovalForm::btnRemoveClick() {
         // Only the files directly in the template folder; its subfolders and
         // the folder itself stay. No administrator test for these.
         const std::unique_ptr<FileSystemFolder> folder = fileSystem.GetFolder(folderPath);
-        for (const Text& file : folder->files()) {
-            fileSystem.DeleteFile(file, true);
+        {
+            // Any user may plant a link on the way to the folder; deleting
+            // through one would delete another folder's files with our
+            // rights. The folders stay pinned until the last file is gone,
+            // and each file is confirmed right before it goes.
+            const std::unique_ptr<PinnedFolderPath> pinned = platform_.pinFolderPath(folderPath);
+            for (const Text& file : folder->files()) {
+                pinned->confirmFile(file);
+                fileSystem.DeleteFile(file, true);
+            }
         }
 
         // The Windows directory's files go only for an administrator. The
