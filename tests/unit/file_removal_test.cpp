@@ -49,8 +49,8 @@ protected:
 TEST_F(FileRemovalTest, TypicalRunDeletesInOrderThenCleansTheRegistryThenReports) {
     form.btnRemoveClick();
     EXPECT_EQ(fileCalls(), (std::vector<std::string>{
-                               "GetFolder(H:\\Halvoran\\template\\)",
                                "pinFolderPath(H:\\Halvoran\\template\\)",
+                               "GetFolder(H:\\Halvoran\\template\\)",
                                "files(H:\\Halvoran\\template\\)",
                                "confirmFile(H:\\Halvoran\\template\\b.dot)",
                                "DeleteFile(H:\\Halvoran\\template\\b.dot, force)",
@@ -104,7 +104,7 @@ TEST_F(FileRemovalTest, EmptyTemplateFolderGoesOnToTheWindowsFiles) {
 TEST_F(FileRemovalTest, MissingTemplateFolderIsOneMessageAndNothingElse) {
     platform.folders.clear();
     form.btnRemoveClick();
-    EXPECT_THAT(platform.calls, ElementsAre("GetFolder(H:\\Halvoran\\template\\)",
+    EXPECT_THAT(platform.calls, ElementsAre("pinFolderPath(H:\\Halvoran\\template\\)",
                                             "showMessage(Error # 76: Path not found.)"));
 }
 
@@ -113,6 +113,7 @@ TEST_F(FileRemovalTest, MissingTemplateFolderIsOneMessageAndNothingElse) {
 TEST_F(FileRemovalTest, AnyFailingFileStepEndsTheCommandAtThatStep) {
     const std::vector<std::string> steps = {
         "pinFolderPath(H:\\Halvoran\\template\\)",
+        "GetFolder(H:\\Halvoran\\template\\)",
         "files(H:\\Halvoran\\template\\)",
         "confirmFile(H:\\Halvoran\\template\\a.dotx)",
         "DeleteFile(H:\\Halvoran\\template\\b.dot, force)",
@@ -151,7 +152,6 @@ TEST_F(FileRemovalTest, LinkedTemplateFolderIsRefusedBeforeAnyDeletion) {
     platform.raiseOn["pinFolderPath(H:\\Halvoran\\template\\)"] =
         ErrorInfo{75, L"Path/File access error: H:\\Halvoran is a link to another folder"};
     const std::vector<std::string> expected = {
-        "GetFolder(H:\\Halvoran\\template\\)",
         "pinFolderPath(H:\\Halvoran\\template\\)",
         "showMessage(Error # 75: Path/File access error: H:\\Halvoran is a link to another "
         "folder.)",
@@ -170,15 +170,18 @@ TEST_F(FileRemovalTest, FileThatFailsItsConfirmationEndsRemoveBeforeItsDeletion)
     platform.raiseOn["confirmFile(H:\\Halvoran\\template\\a.dotx)"] = ErrorInfo{
         75, L"Path/File access error: H:\\Halvoran\\template\\a.dotx is a link to another file"};
     form.btnRemoveClick();
-    EXPECT_THAT(
-        platform.calls,
-        ElementsAre(
-            "GetFolder(H:\\Halvoran\\template\\)", "pinFolderPath(H:\\Halvoran\\template\\)",
-            "files(H:\\Halvoran\\template\\)", "confirmFile(H:\\Halvoran\\template\\b.dot)",
-            "DeleteFile(H:\\Halvoran\\template\\b.dot, force)",
-            "confirmFile(H:\\Halvoran\\template\\a.dotx)", "unpin(H:\\Halvoran\\template\\)",
-            "showMessage(Error # 75: Path/File access error: "
-            "H:\\Halvoran\\template\\a.dotx is a link to another file.)"));
+    const std::vector<std::string> expected = {
+        "pinFolderPath(H:\\Halvoran\\template\\)",
+        "GetFolder(H:\\Halvoran\\template\\)",
+        "files(H:\\Halvoran\\template\\)",
+        "confirmFile(H:\\Halvoran\\template\\b.dot)",
+        "DeleteFile(H:\\Halvoran\\template\\b.dot, force)",
+        "confirmFile(H:\\Halvoran\\template\\a.dotx)",
+        "unpin(H:\\Halvoran\\template\\)",
+        "showMessage(Error # 75: Path/File access error: H:\\Halvoran\\template\\a.dotx is a "
+        "link to another file.)",
+    };
+    EXPECT_EQ(platform.calls, expected);
     EXPECT_TRUE(platform.existingFiles.contains(templates + L"a.dotx"));
 }
 

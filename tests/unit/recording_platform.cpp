@@ -207,6 +207,9 @@ std::unique_ptr<FileSystemComponent> RecordingPlatform::createObject(const Text&
 
 std::unique_ptr<PinnedFolderPath> RecordingPlatform::pinFolderPath(const Text& folderPath) {
     record("pinFolderPath(" + utf8(folderPath) + ")");
+    if (!folders.contains(folderPath)) {
+        throw RaisedError(76, L"Path not found");
+    }
     return std::make_unique<RecordingPin>(*this, folderPath);
 }
 
