@@ -109,6 +109,13 @@ protected:
         ASSERT_TRUE(file) << relative;
     }
 
+    // An empty base\Halvoran\template\, its path returned.
+    Text makeTemplateFolder() {
+        makeFolder(L"Halvoran");
+        makeFolder(L"Halvoran\\template");
+        return base + L"\\Halvoran\\template\\";
+    }
+
     // `relative` becomes a symbolic link to `target`.
     void plantLink(const Text& relative, const Text& target) {
         const Text link = base + L"\\" + relative;
@@ -197,15 +204,13 @@ TEST_F(Win32FolderPinTest, ALinkAtEitherFolderIsRefused) {
 // Windows succeeds here; the confirmation before the next file notices it,
 // and the other folder's files stay.
 TEST_F(Win32FolderPinTest, AFolderSwappedForALinkBetweenTwoDeletionsIsNoticedBeforeTheNext) {
-    makeFolder(L"Halvoran");
-    makeFolder(L"Halvoran\\template");
+    const Text folder = makeTemplateFolder();
     makeFile(L"Halvoran\\template\\a.dot");
     makeFile(L"Halvoran\\template\\b.dot");
     makeFolder(L"Other");
     makeFile(L"Other\\a.dot");
     makeFile(L"Other\\b.dot");
 
-    const Text folder = base + L"\\Halvoran\\template\\";
     const auto pinned = platform.pinFolderPath(folder);
     const std::vector<Text> files = fileSystem->GetFolder(folder)->files();
     ASSERT_EQ(files.size(), 2u);
@@ -225,10 +230,9 @@ TEST_F(Win32FolderPinTest, AFolderSwappedForALinkBetweenTwoDeletionsIsNoticedBef
 // On Windows the held folder cannot be renamed at all; Wine lets it be, and
 // then the next confirmation notices the folder now in its place.
 TEST_F(Win32FolderPinTest, AHeldFolderRenamedAndReplacedIsNoticed) {
-    makeFolder(L"Halvoran");
-    makeFolder(L"Halvoran\\template");
-    makeFile(L"Halvoran\\template\\a.dot");
+    makeTemplateFolder();
     const Text folder = base + L"\\Halvoran\\template";
+    makeFile(L"Halvoran\\template\\a.dot");
     const auto pinned = platform.pinFolderPath(folder + L"\\");
 
     if (!MoveFileW(folder.c_str(), (folder + L".moved").c_str())) {
@@ -247,13 +251,11 @@ TEST_F(Win32FolderPinTest, AHeldFolderRenamedAndReplacedIsNoticed) {
 // Wine's DeleteFileW would delete what a Unix symbolic link to a file leads
 // to; the confirmation stops at the link before anything is touched.
 TEST_F(Win32FolderPinTest, AFileThatIsALinkElsewhereIsRefusedBeforeItsDeletion) {
-    makeFolder(L"Halvoran");
-    makeFolder(L"Halvoran\\template");
+    const Text folder = makeTemplateFolder();
     makeFolder(L"Outside");
     makeFile(L"Outside\\Victim.dll");
     plantLink(L"Halvoran\\template\\Letterhead.dotx", L"Outside\\Victim.dll");
 
-    const Text folder = base + L"\\Halvoran\\template\\";
     const auto pinned = platform.pinFolderPath(folder);
     const std::vector<Text> files = fileSystem->GetFolder(folder)->files();
     ASSERT_EQ(files.size(), 1u);
@@ -262,6 +264,23 @@ TEST_F(Win32FolderPinTest, AFileThatIsALinkElsewhereIsRefusedBeforeItsDeletion) 
     EXPECT_EQ(error.description,
               L"Path/File access error: " + files[0] + L" is a link to another file");
     EXPECT_TRUE(exists(base + L"\\Outside\\Victim.dll"));
+}
+
+// A hard link shares its attributes with the file's other names: the
+// forced deletion would clear their read-only attribute first.
+TEST_F(Win32FolderPinTest, AFileWithAnotherNameElsewhereIsRefused) {
+    const Text folder = makeTemplateFolder();
+    makeFolder(L"Outside");
+    makeFile(L"Outside\\Victim.dll", FILE_ATTRIBUTE_READONLY);
+    const Text file = folder + L"Victim.dll";
+    ASSERT_TRUE(CreateHardLinkW(file.c_str(), (base + L"\\Outside\\Victim.dll").c_str(), nullptr));
+
+    const auto pinned = platform.pinFolderPath(folder);
+    const ErrorInfo error = raisedBy([&] { pinned->confirmFile(file); });
+    EXPECT_EQ(error.number, 75);
+    EXPECT_EQ(error.description,
+              L"Path/File access error: " + file + L" is a link to another file");
+    EXPECT_NE(attributesOf(base + L"\\Outside\\Victim.dll") & FILE_ATTRIBUTE_READONLY, 0u);
 }
 
 }  // namespace

@@ -149,14 +149,19 @@ public:
             }
             raiseSystemError(error);
         }
+        // A file with another name elsewhere is a hard link: deleting with
+        // force would first clear the read-only attribute they share.
+        const BY_HANDLE_FILE_INFORMATION information = informationOf(file.get());
+        if (information.nNumberOfLinks > 1) {
+            throw fileIsALink(filePath);
+        }
         if (finalPath_) {
             const std::optional<Text> fileFinalPath = finalPathOf(file.get());
             if (!fileFinalPath ||
                 !sameName(*fileFinalPath, *finalPath_ + L"\\" + nameOf(filePath))) {
                 throw fileIsALink(filePath);
             }
-        } else if (informationOf(file.get()).dwVolumeSerialNumber !=
-                   folder.information.dwVolumeSerialNumber) {
+        } else if (information.dwVolumeSerialNumber != folder.information.dwVolumeSerialNumber) {
             throw fileIsALink(filePath);
         }
     }
