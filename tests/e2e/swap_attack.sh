@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The attack on a running Remove: right after the first template file is
 # deleted, another process moves the template folder aside and puts a link
-# to another folder, holding files of the same names, in its place. Wine
-# honours no delete sharing on the held folder, so the move succeeds here;
-# the check before each deletion must notice it, and at most the one file
-# in flight may be lost from the other folder.
+# to another folder, holding files of the same names, in its place. No
+# Windows program could move the held folder, but a Unix process is not
+# bound by Wine's share checks, so the move succeeds here; the check before
+# each deletion must notice it, and at most the one file in flight may be
+# lost from the other folder.
 # shellcheck disable=SC1091 # sourced from beside this script
 source "$(dirname "$0")/scenario.sh"
 

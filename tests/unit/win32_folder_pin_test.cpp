@@ -200,9 +200,9 @@ TEST_F(Win32FolderPinTest, ALinkAtEitherFolderIsRefused) {
     EXPECT_TRUE(exists(base + L"\\Other\\template\\Victim.dll"));
 }
 
-// Wine honours no delete sharing on folders, so the swap a pin prevents on
-// Windows succeeds here; the confirmation before the next file notices it,
-// and the other folder's files stay.
+// A Unix process is not bound by Wine's share checks, so the swap that the
+// pin prevents on Windows succeeds here; the confirmation before the next
+// file notices it, and the other folder's files stay.
 TEST_F(Win32FolderPinTest, AFolderSwappedForALinkBetweenTwoDeletionsIsNoticedBeforeTheNext) {
     const Text folder = makeTemplateFolder();
     makeFile(L"Halvoran\\template\\a.dot");
@@ -227,21 +227,27 @@ TEST_F(Win32FolderPinTest, AFolderSwappedForALinkBetweenTwoDeletionsIsNoticedBef
     EXPECT_TRUE(exists(base + L"\\Other\\b.dot"));
 }
 
-// On Windows the held folder cannot be renamed at all; Wine lets it be, and
-// then the next confirmation notices the folder now in its place.
-TEST_F(Win32FolderPinTest, AHeldFolderRenamedAndReplacedIsNoticed) {
+// The pin takes part in share checks: no Windows program, Wine's included,
+// can rename, move or delete a held folder. (An open for attributes only
+// would not: neither Windows nor Wine checks sharing for it.) What Wine
+// cannot stop is a Unix process; the folder it puts in the held one's
+// place is noticed at the next file.
+TEST_F(Win32FolderPinTest, AHeldFolderCannotBeRenamedAndAReplacementIsNoticed) {
     makeTemplateFolder();
     const Text folder = base + L"\\Halvoran\\template";
     makeFile(L"Halvoran\\template\\a.dot");
     const auto pinned = platform.pinFolderPath(folder + L"\\");
 
-    if (!MoveFileW(folder.c_str(), (folder + L".moved").c_str())) {
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-        pinned->confirmFile(folder + L"\\a.dot");
-        return;
-    }
-    makeFolder(L"Halvoran\\template");
-    makeFile(L"Halvoran\\template\\a.dot");
+    EXPECT_FALSE(MoveFileW(folder.c_str(), (folder + L".moved").c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(MoveFileW((base + L"\\Halvoran").c_str(), (base + L"\\Moved").c_str()));
+    pinned->confirmFile(folder + L"\\a.dot");
+
+    ASSERT_TRUE(runShell("mv " + shellQuoted(folder) + " " + shellQuoted(folder + L".moved") +
+                             " && mkdir " + shellQuoted(folder) + " && touch " +
+                             shellQuoted(folder + L"\\a.dot") + " " +
+                             shellQuoted(folder + L"\\b.dot"),
+                         [&] { return exists(folder + L"\\b.dot"); }));
     const ErrorInfo error = raisedBy([&] { pinned->confirmFile(folder + L"\\a.dot"); });
     EXPECT_EQ(error.number, 75);
     EXPECT_EQ(error.description, L"Path/File access error: " + folder +

@@ -12,10 +12,11 @@ namespace stravik::win32 {
 // On Windows the held handles decide: each folder is opened without
 // following reparse points, so a junction, mount point or symbolic link is
 // seen as itself (FILE_ATTRIBUTE_REPARSE_POINT) and refused; the handles do
-// not share delete, so nobody can rename, move or delete a held folder
-// until the pin is released. Two more checks hold where a file system does
-// not behave that way (Wine follows a Unix symbolic link even so, and
-// honours no delete sharing on folders): the attributes read by name,
+// not share delete and read the folder (an open for attributes only takes
+// no part in share checks), so no program can rename, move or delete a
+// held folder until the pin is released. Two more checks hold where that
+// is not so (Wine follows a Unix symbolic link even so, and cannot stop a
+// Unix process from renaming a held folder): the attributes read by name,
 // which show a link as a reparse point there too, and, where
 // GetFinalPathNameByHandleW exists (Vista on), each held folder's final
 // path, which must be the drive root's final path followed by the names
