@@ -73,9 +73,62 @@ BY_HANDLE_FILE_INFORMATION informationOf(HANDLE handle) {
     return information;
 }
 
-bool sameFile(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_INFORMATION& other) {
-    return one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
-           one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
+ULONGLONG indexOf(const BY_HANDLE_FILE_INFORMATION& information) {
+    return (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+}
+
+// What the checks before each file need to know of an open file or folder.
+struct Facts {
+    DWORD attributes;
+    ULONGLONG index;
+    DWORD names;
+};
+
+using NtQueryInformationFileFunction = LONG(NTAPI*)(HANDLE, void*, void*, ULONG, int);
+
+NtQueryInformationFileFunction ntQueryInformationFile() {
+    static const NtQueryInformationFileFunction function = [] {
+        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        const FARPROC entry =
+            ntdll == nullptr ? nullptr : GetProcAddress(ntdll, "NtQueryInformationFile");
+        return reinterpret_cast<NtQueryInformationFileFunction>(
+            reinterpret_cast<void (*)()>(entry));
+    }();
+    return function;
+}
+
+// Asked of the file system one class at a time: GetFileInformationByHandle
+// would also ask for the volume's serial number, which Wine answers
+// slowly, and this runs twice for every file removed.
+Facts factsOf(HANDLE handle) {
+    if (const NtQueryInformationFileFunction query = ntQueryInformationFile()) {
+        struct {
+            void* status;
+            ULONG_PTR information;
+        } ioStatus{};
+        struct {
+            LARGE_INTEGER times[4];
+            ULONG attributes;
+        } basic{};  // FileBasicInformation
+        struct {
+            LARGE_INTEGER allocationSize;
+            LARGE_INTEGER endOfFile;
+            ULONG names;
+            BOOLEAN deletePending;
+            BOOLEAN directory;
+        } standard{};           // FileStandardInformation
+        LARGE_INTEGER index{};  // FileInternalInformation
+        constexpr int basicClass = 4;
+        constexpr int standardClass = 5;
+        constexpr int internalClass = 6;
+        if (query(handle, &ioStatus, &basic, sizeof basic, basicClass) >= 0 &&
+            query(handle, &ioStatus, &standard, sizeof standard, standardClass) >= 0 &&
+            query(handle, &ioStatus, &index, sizeof index, internalClass) >= 0) {
+            return Facts{basic.attributes, static_cast<ULONGLONG>(index.QuadPart), standard.names};
+        }
+    }
+    const BY_HANDLE_FILE_INFORMATION information = informationOf(handle);
+    return Facts{information.dwFileAttributes, indexOf(information), information.nNumberOfLinks};
 }
 
 bool isReparsePoint(DWORD attributes) {
@@ -83,11 +136,10 @@ bool isReparsePoint(DWORD attributes) {
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// A link by its held handle (Windows) or by its name (Wine, where the
-// handle follows a Unix symbolic link).
-bool isLink(HANDLE handle, const Text& path) {
-    return isReparsePoint(informationOf(handle).dwFileAttributes) ||
-           isReparsePoint(GetFileAttributesW(path.c_str()));
+// A link by its handle's attributes (Windows) or by its name's (Wine, where
+// the handle follows a Unix symbolic link).
+bool isLink(DWORD handleAttributes, const Text& path) {
+    return isReparsePoint(handleAttributes) || isReparsePoint(GetFileAttributesW(path.c_str()));
 }
 
 // The path the system resolves the handle to, or none where it cannot say.
@@ -151,8 +203,7 @@ public:
         }
         // A file with another name elsewhere is a hard link: deleting with
         // force would first clear the read-only attribute they share.
-        const BY_HANDLE_FILE_INFORMATION information = informationOf(file.get());
-        if (information.nNumberOfLinks > 1) {
+        if (factsOf(file.get()).names > 1) {
             throw fileIsALink(filePath);
         }
         if (finalPath_) {
@@ -161,22 +212,25 @@ public:
                 !sameName(*fileFinalPath, *finalPath_ + L"\\" + nameOf(filePath))) {
                 throw fileIsALink(filePath);
             }
-        } else if (information.dwVolumeSerialNumber != folder.information.dwVolumeSerialNumber) {
+        } else if (informationOf(file.get()).dwVolumeSerialNumber !=
+                   folder.information.dwVolumeSerialNumber) {
             throw fileIsALink(filePath);
         }
     }
 
 private:
-    // The folder its path reaches now must still be the held one.
+    // The folder its path reaches now must still be the held one: the same
+    // file index, and the same final path, which names the volume too.
     void confirmFolder(const HeldFolder& folder) const {
         const UniqueFile now = openForLook(folder.path);
         if (!now) {
             throw folderWasReplaced(folder.path);
         }
-        if (isLink(now.get(), folder.path)) {
+        const Facts facts = factsOf(now.get());
+        if (isLink(facts.attributes, folder.path)) {
             throw folderIsALink(folder.path);
         }
-        if (!sameFile(informationOf(now.get()), folder.information)) {
+        if (facts.index != indexOf(folder.information)) {
             throw folderWasReplaced(folder.path);
         }
         if (finalPath_) {
@@ -184,6 +238,9 @@ private:
             if (!nowFinalPath || !sameName(*nowFinalPath, *finalPath_)) {
                 throw folderIsALink(folder.path);
             }
+        } else if (informationOf(now.get()).dwVolumeSerialNumber !=
+                   folder.information.dwVolumeSerialNumber) {
+            throw folderWasReplaced(folder.path);
         }
     }
 
@@ -245,7 +302,7 @@ std::unique_ptr<PinnedFolderPath> holdFolderPath(const Text& folderPath) {
             raiseFolderOpenFailure();
         }
         const BY_HANDLE_FILE_INFORMATION information = informationOf(folder.get());
-        if (isLink(folder.get(), path)) {
+        if (isLink(information.dwFileAttributes, path)) {
             throw folderIsALink(path);
         }
         if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
