@@ -12,17 +12,22 @@ namespace stravik::win32 {
 
 namespace {
 
+// An entry point of a loaded system library, or null where the system
+// lacks it. Cast through a generic function pointer: the real type differs
+// from FARPROC's.
+template <typename Function>
+Function entryPoint(const wchar_t* library, const char* name) {
+    const HMODULE module = GetModuleHandleW(library);
+    const FARPROC entry = module == nullptr ? nullptr : GetProcAddress(module, name);
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
+}
+
 using GetFinalPathNameByHandleFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
 
 // Null before Vista; the held handles then decide alone.
 GetFinalPathNameByHandleFunction getFinalPathNameByHandle() {
-    static const GetFinalPathNameByHandleFunction function = [] {
-        const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-        const FARPROC entry =
-            kernel == nullptr ? nullptr : GetProcAddress(kernel, "GetFinalPathNameByHandleW");
-        return reinterpret_cast<GetFinalPathNameByHandleFunction>(
-            reinterpret_cast<void (*)()>(entry));
-    }();
+    static const auto function =
+        entryPoint<GetFinalPathNameByHandleFunction>(L"kernel32.dll", "GetFinalPathNameByHandleW");
     return function;
 }
 
@@ -87,13 +92,8 @@ struct Facts {
 using NtQueryInformationFileFunction = LONG(NTAPI*)(HANDLE, void*, void*, ULONG, int);
 
 NtQueryInformationFileFunction ntQueryInformationFile() {
-    static const NtQueryInformationFileFunction function = [] {
-        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-        const FARPROC entry =
-            ntdll == nullptr ? nullptr : GetProcAddress(ntdll, "NtQueryInformationFile");
-        return reinterpret_cast<NtQueryInformationFileFunction>(
-            reinterpret_cast<void (*)()>(entry));
-    }();
+    static const auto function =
+        entryPoint<NtQueryInformationFileFunction>(L"ntdll.dll", "NtQueryInformationFile");
     return function;
 }
 
