@@ -16,6 +16,7 @@
 //   capture-message PATH        wait for a message box and save it likewise,
 //                               leaving it open for the expect-message step
 //   make-files FOLDER COUNT     create COUNT empty files in FOLDER
+//   rename FROM TO              rename a file or folder, as another user could
 //
 // A message box that no expect-message step asked for fails the run, so
 // "no message" needs no step of its own. Every wait has a deadline; on
@@ -268,6 +269,10 @@ public:
         }
     }
 
+    static void rename(const std::wstring& from, const std::wstring& to) {
+        if (!MoveFileW(from.c_str(), to.c_str())) fail(L"cannot rename " + from + L" to " + to);
+    }
+
     static void listFiles(const std::wstring& folder) {
         WIN32_FIND_DATAW entry{};
         UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
@@ -508,6 +513,7 @@ const std::vector<std::pair<std::wstring, int>> stepKinds = {
     {L"expect-exit", 1},     {L"hold", 1},
     {L"list-files", 1},      {L"capture", 1},
     {L"capture-message", 1}, {L"make-files", 2},
+    {L"rename", 2},
 };
 
 std::optional<int> argumentCount(const std::wstring& name) {
@@ -543,6 +549,8 @@ void run(Driver& driver, const Step& step) {
         driver.captureMessage(arguments[0]);
     else if (name == L"make-files")
         Driver::makeFiles(arguments[0], std::wcstoul(arguments[1].c_str(), nullptr, 10));
+    else if (name == L"rename")
+        Driver::rename(arguments[0], arguments[1]);
 }
 
 int usage() {
