@@ -24,6 +24,7 @@ namespace fs = std::filesystem;
 constexpr uid_t unprivilegedId = 65534;
 constexpr std::string_view messagePrefix = "[Stravik] ";
 constexpr std::string_view windowCaptionRow = "|  Remove Halvoran OCX";
+constexpr std::string_view okButtonRow = "[ OK ]";
 
 [[noreturn]] void fail(const std::string& what) {
     throw std::system_error(errno, std::generic_category(), what);
@@ -161,10 +162,17 @@ void appendUtf16Le(std::string& out, char32_t character) {
 }  // namespace
 
 std::vector<std::string> ProgramRun::messages() const {
+    // A message runs from its caption to the OK button and may span lines.
     std::vector<std::string> texts;
+    bool inMessage = false;
     for (const std::string& line : lines(output)) {
         if (line.starts_with(messagePrefix)) {
             texts.push_back(line.substr(messagePrefix.size()));
+            inMessage = true;
+        } else if (line == okButtonRow) {
+            inMessage = false;
+        } else if (inMessage) {
+            texts.back() += "\n" + line;
         }
     }
     return texts;
