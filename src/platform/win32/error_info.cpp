@@ -77,16 +77,16 @@ std::int32_t errorNumberFor(HRESULT result) {
 }
 
 Text systemMessageText(HRESULT result) {
-    wchar_t* message = nullptr;
+    UniqueLocalText message;
+    // With ALLOCATE_BUFFER the buffer argument is where the text's address goes.
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(result), 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-    if (length == 0 || message == nullptr) {
+        nullptr, static_cast<DWORD>(result), 0, reinterpret_cast<wchar_t*>(message.put()), 0,
+        nullptr);
+    if (length == 0 || !message) {
         return Text();
     }
-    Text text(message, length);
-    LocalFree(message);
-    return withoutClosingPunctuation(std::move(text));
+    return withoutClosingPunctuation(Text(message.get(), length));
 }
 
 ErrorInfo errorInfoFromFailure(HRESULT result, EXCEPINFO* exception) {
