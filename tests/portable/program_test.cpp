@@ -132,6 +132,8 @@ TEST_F(ProgramTest, StartsWithItsWindowAndExitsQuietly) {
 
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_TRUE(run.windowDrawn());
+    // The captions as the user reads them, independently of where they are kept.
+    EXPECT_NE(run.output.find("|  Remove Halvoran OCX "), std::string::npos);
     EXPECT_NE(run.output.find("[ Remove Halvoran OCX ]"), std::string::npos);
     EXPECT_NE(run.output.find("[ Exit Removal Tool ]"), std::string::npos);
     EXPECT_EQ(run.messages(), Messages{});
@@ -191,6 +193,8 @@ TEST_F(ProgramTest, RemoveTakesOffATypicalInstallationCompletely) {
 
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.messages(), Messages{std::string(finished)});
+    EXPECT_NE(run.output.find("[Stravik] " + std::string(finished) + "\n[ OK ]"),
+              std::string::npos);
     for (const std::string_view file : installedFiles) {
         EXPECT_FALSE(machine.exists(file)) << file;
     }
