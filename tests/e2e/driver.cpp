@@ -14,6 +14,7 @@
 //   list-files FOLDER           print the folder's files in enumeration order
 //   capture PATH                save the main window, frame included, as a BMP
 //   make-files FOLDER COUNT     create COUNT empty files in FOLDER
+//   rename FROM TO              rename a file or folder, as another user could
 //
 // A message box that no expect-message step asked for fails the run, so
 // "no message" needs no step of its own. Every wait has a deadline; on
@@ -212,6 +213,10 @@ public:
                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (!file) fail(L"cannot create files in " + folder);
         }
+    }
+
+    static void rename(const std::wstring& from, const std::wstring& to) {
+        if (!MoveFileW(from.c_str(), to.c_str())) fail(L"cannot rename " + from + L" to " + to);
     }
 
     static void listFiles(const std::wstring& folder) {
@@ -436,7 +441,7 @@ const std::vector<std::pair<std::wstring, int>> stepKinds = {
     {L"expect-window", 0}, {L"click-remove", 0},   {L"click-exit", 0},
     {L"close", 0},         {L"expect-message", 1}, {L"expect-message-prefix", 1},
     {L"expect-exit", 1},   {L"hold", 1},           {L"list-files", 1},
-    {L"capture", 1},       {L"make-files", 2},
+    {L"capture", 1},       {L"make-files", 2},     {L"rename", 2},
 };
 
 std::optional<int> argumentCount(const std::wstring& name) {
@@ -470,6 +475,8 @@ void run(Driver& driver, const Step& step) {
         driver.capture(arguments[0]);
     else if (name == L"make-files")
         Driver::makeFiles(arguments[0], std::wcstoul(arguments[1].c_str(), nullptr, 10));
+    else if (name == L"rename")
+        Driver::rename(arguments[0], arguments[1]);
 }
 
 int usage() {

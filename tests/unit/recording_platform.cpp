@@ -86,6 +86,21 @@ private:
     RecordingPlatform& platform_;
 };
 
+class RecordingPin : public PinnedFolderPath {
+public:
+    RecordingPin(RecordingPlatform& platform, Text path)
+        : platform_(platform), path_(std::move(path)) {}
+    // Recorded without the script: a release never raises.
+    ~RecordingPin() override { platform_.calls.push_back("unpin(" + utf8(path_) + ")"); }
+    void confirmFile(const Text& filePath) override {
+        platform_.record("confirmFile(" + utf8(filePath) + ")");
+    }
+
+private:
+    RecordingPlatform& platform_;
+    Text path_;
+};
+
 }  // namespace
 
 void RecordingPlatform::record(const std::string& line) {
@@ -190,6 +205,14 @@ std::unique_ptr<FileSystemComponent> RecordingPlatform::createObject(const Text&
         raiseClassicError(429);
     }
     return std::make_unique<RecordingFileSystem>(*this);
+}
+
+std::unique_ptr<PinnedFolderPath> RecordingPlatform::pinFolderPath(const Text& folderPath) {
+    record("pinFolderPath(" + utf8(folderPath) + ")");
+    if (!folders.contains(folderPath)) {
+        raiseClassicError(76);
+    }
+    return std::make_unique<RecordingPin>(*this, folderPath);
 }
 
 void RecordingPlatform::showMessage(const Text& text) {
