@@ -6,49 +6,24 @@
 // Each round creates COUNT empty files named file0000.dat and on in FOLDER,
 // then times their deletion and prints "round N: M ms, K files".
 
-#include <windows.h>
-
 #include <cstdio>
 #include <cwchar>
 #include <string>
 
+#include "platform/win32/handles.h"
+
 namespace {
 
-class UniqueHandle {
-public:
-    explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
-class UniqueFind {
-public:
-    explicit UniqueFind(HANDLE handle) : handle_(handle) {}
-    UniqueFind(const UniqueFind&) = delete;
-    UniqueFind& operator=(const UniqueFind&) = delete;
-    ~UniqueFind() {
-        if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
-    }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
+using stravik::win32::UniqueFile;
+using stravik::win32::UniqueFind;
 
 bool makeFiles(const std::wstring& folder, unsigned long count) {
     for (unsigned long i = 0; i < count; ++i) {
         wchar_t name[32];
         swprintf(name, 32, L"\\file%04lu.dat", i);
-        const UniqueHandle file(CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file.get() == INVALID_HANDLE_VALUE) return false;
+        const UniqueFile file(CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
     }
     return true;
 }
@@ -57,7 +32,7 @@ unsigned long deleteFiles(const std::wstring& folder) {
     unsigned long deleted = 0;
     WIN32_FIND_DATAW entry{};
     const UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
-    if (find.get() == INVALID_HANDLE_VALUE) return 0;
+    if (!find) return 0;
     do {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
             DeleteFileW((folder + L"\\" + entry.cFileName).c_str()))

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, from Debian's archive, whatever the build and the tests need and
-# this machine lacks. Safe to run again: it does nothing when all is there.
+# this machine lacks, and lets 32-bit programs run where the kernel cannot
+# run them itself. Safe to run again: it does nothing when all is there.
 set -euo pipefail
 
 packages=(
@@ -9,9 +10,12 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine32:i386 wine64 fonts-wine qemu-user-static
   xvfb xauth x11-utils xdotool imagemagick
-  util-linux file
+  util-linux file shellcheck
   zip osslsigncode openssl
 )
+
+as_root=()
+[[ $(id -u) -eq 0 ]] || as_root=(sudo)
 
 missing=()
 for package in "${packages[@]}"; do
@@ -19,14 +23,24 @@ for package in "${packages[@]}"; do
     missing+=("$package")
   fi
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
-
-echo "Installing: ${missing[*]}"
-as_root=()
-[[ $(id -u) -eq 0 ]] || as_root=(sudo)
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  "${as_root[@]}" dpkg --add-architecture i386
+if [[ ${#missing[@]} -gt 0 ]]; then
+  echo "Installing: ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${as_root[@]}" dpkg --add-architecture i386
+  fi
+  "${as_root[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq \
+    "${missing[@]}" >/dev/null
 fi
-"${as_root[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq \
-  "${missing[@]}" >/dev/null
+
+# Some kernels are built or booted without 32-bit emulation. There the
+# 32-bit Wine loader runs under qemu's user-mode emulator, registered as the
+# handler of 32-bit x86 programs until the next boot.
+binfmt=/proc/sys/fs/binfmt_misc
+qemu=/usr/bin/qemu-i386-static
+if [[ ! -e $binfmt/qemu-i386 ]] && ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  echo "Registering $qemu to run 32-bit programs"
+  [[ -e $binfmt/register ]] || "${as_root[@]}" mount -t binfmt_misc binfmt_misc "$binfmt"
+  printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu"':F' |
+    "${as_root[@]}" tee "$binfmt/register" >/dev/null
+fi

@@ -1,4 +1,3 @@
-# shellcheck shell=bash
 # Reads scripts/installation.tsv, the registry of a typical Halvoran
 # installation, for a given Windows directory. Sourced by the Wine helpers,
 # the run command and the release.

@@ -21,7 +21,6 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath -m "${1:-$root/build/win32}")
 "$root/scripts/install-deps.sh"
-# shellcheck source=/dev/null
 source "$root/scripts/wine-env.sh"
 wine_require
 

@@ -1,11 +1,23 @@
 #!/usr/bin/env bash
-# Builds both programs and runs every test: the logic and the stand-in
-# platform natively under the sanitizers, then stravik.exe, its unit tests
-# and its end-to-end scenarios under Wine, headless.
+# Checks every shell script, builds both programs and runs every test: the
+# logic and the stand-in platform natively under the sanitizers, then
+# stravik.exe, its unit tests and its end-to-end scenarios under Wine,
+# headless.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+
+# Every shell script, run or sourced, is clean under shellcheck (settings
+# in .shellcheckrc).
+shell_scripts=()
+while IFS= read -r -d '' file; do
+  if [[ $file == *.sh ]] || head -n1 "$file" | grep -qE '^#!.*\b(ba)?sh\b'; then
+    shell_scripts+=("$file")
+  fi
+done < <(find scripts tests bench cmake .ci -type f -not -path 'tests/e2e/fixtures/*' -print0)
+shellcheck "${shell_scripts[@]}"
+echo "shellcheck: ${#shell_scripts[@]} scripts clean"
 
 cmake --preset native
 cmake --build --preset native

@@ -1,5 +1,7 @@
+# shellcheck disable=SC2034  # the variables are for the scripts that source this
 # Helpers for running the 32-bit stravik.exe under Wine, sourced by the
-# end-to-end scenarios, the benchmark and the run command.
+# end-to-end scenarios, the benchmark and the run command. A helper that
+# fails says why and returns non-zero; it never exits the caller's shell.
 #
 # A base prefix is made once (wineboot is slow) and copied for every
 # scenario; the copy hard-links the prefix's DLLs and copies the rest, so
@@ -13,9 +15,10 @@ export WINEDEBUG=-all
 # No mono or gecko installers: they would be fetched from the network.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
+# Says what went wrong and fails; helpers go on with `|| return`.
 wine_fail() {
     echo "wine-env: $*" >&2
-    exit 1
+    return 1
 }
 
 # The 64-bit loader starts 32-bit programs through the 32-bit one.
@@ -23,35 +26,27 @@ wine_require() {
     local tool
     for tool in wine wineserver Xvfb; do
         command -v "$tool" >/dev/null ||
-            wine_fail "$tool is missing (apt-get install wine wine32:i386 wine64 xvfb)"
+            wine_fail "$tool is missing (apt-get install wine wine32:i386 wine64 xvfb)" || return
     done
-    if [ -x /usr/lib/wine/wine64 ]; then
-        WINE_LOADER=/usr/lib/wine/wine64
-    else
-        wine_fail "the 64-bit Wine loader is missing (apt-get install wine64)"
-    fi
-    [ -x /usr/lib/wine/wine ] || wine_fail "32-bit Wine is missing (apt-get install wine32:i386)"
-    wine_enable_32bit
+    [ -x /usr/lib/wine/wine64 ] ||
+        wine_fail "the 64-bit Wine loader is missing (apt-get install wine64)" || return
+    WINE_LOADER=/usr/lib/wine/wine64
+    [ -x /usr/lib/wine/wine ] ||
+        wine_fail "32-bit Wine is missing (apt-get install wine32:i386)" || return
+    wine_check_32bit
 }
 
-# Some kernels are built or booted without 32-bit emulation. Then the
-# 32-bit Wine loader runs under qemu's user-mode emulator, registered as the
-# handler of 32-bit x86 executables.
-wine_enable_32bit() {
-    local binfmt=/proc/sys/fs/binfmt_misc qemu=/usr/bin/qemu-i386-static
-    if [ ! -e "$binfmt/qemu-i386" ]; then
-        /lib/ld-linux.so.2 --version >/dev/null 2>&1 && return 0
-        [ -x "$qemu" ] ||
-            wine_fail "this kernel cannot run 32-bit programs and $qemu is missing (apt-get install qemu-user-static)"
-        [ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt" ||
-            wine_fail "cannot mount $binfmt"
-        printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu"':F' \
-            >"$binfmt/register" || wine_fail "cannot register $qemu for 32-bit programs"
+# Where the kernel cannot run 32-bit programs, scripts/install-deps.sh
+# registers qemu's user-mode emulator for them; this only checks.
+wine_check_32bit() {
+    if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+        # Wine needs the low 4 GiB laid out as on a real 32-bit machine.
+        export QEMU_RESERVED_VA=0xf7000000
     fi
-    # Wine needs the low 4 GiB laid out as on a real 32-bit machine.
-    export QEMU_RESERVED_VA=0xf7000000
     /lib/ld-linux.so.2 --version >/dev/null 2>&1 ||
-        wine_fail "32-bit programs cannot run, not even under $qemu"
+        wine_fail "32-bit programs cannot run here: run scripts/install-deps.sh as root, which" \
+            "installs wine32:i386 and, where the kernel lacks 32-bit support, registers" \
+            "qemu-user-static for them"
 }
 
 wine_run() { "$WINE_LOADER" "$@"; }
@@ -76,7 +71,7 @@ wine_start_display() {
     local tries=0
     until [ -e "/tmp/.X11-unix/X$number" ]; do
         tries=$((tries + 1))
-        [ "$tries" -lt 100 ] || wine_fail "Xvfb did not start on $DISPLAY"
+        [ "$tries" -lt 100 ] || wine_fail "Xvfb did not start on $DISPLAY" || return
         sleep 0.1
     done
 }
@@ -100,7 +95,7 @@ wine_make_base_prefix() {
         rm -rf "$base"
         echo "wine-env: making the base Wine prefix in $base (takes a few minutes)" >&2
         WINEPREFIX=$base wine_run wineboot -i >/dev/null 2>&1 ||
-            wine_fail "wineboot failed in $base"
+            wine_fail "wineboot failed in $base" || exit
         WINEPREFIX=$base wine_settle
         touch "$base/.stravik-base-ready"
     ) 9>"$base.lock"
@@ -112,7 +107,7 @@ wine_make_base_prefix() {
 # place (the registry, win.ini and the like).
 wine_new_prefix() {
     local base=$1 prefix=$2 file
-    [ -e "$base/.stravik-base-ready" ] || wine_fail "no base prefix in $base"
+    [ -e "$base/.stravik-base-ready" ] || wine_fail "no base prefix in $base" || return
     cp -al "$base" "$prefix"
     while IFS= read -r -d '' file; do
         cp -p --remove-destination "$base/$file" "$prefix/$file"
@@ -130,7 +125,7 @@ wine_new_prefix() {
 WINE_FONTS=/usr/share/wine/fonts
 wine_install_fonts() {
     [ -e "$WINE_FONTS/marlett.ttf" ] ||
-        wine_fail "Wine's fonts are missing (apt-get install fonts-wine)"
+        wine_fail "Wine's fonts are missing (apt-get install fonts-wine)" || return
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
     cp "$WINE_FONTS"/* "$WINEPREFIX/drive_c/windows/Fonts/"
 }
@@ -156,7 +151,7 @@ wine_export_software() {
     local out=$1 exported
     exported=$(mktemp)
     wine_run reg export 'HKEY_LOCAL_MACHINE\SOFTWARE' "$(wine_run winepath -w "$exported" 2>/dev/null)" \
-        /reg:32 /y >/dev/null 2>&1 || wine_fail "cannot export the registry"
+        /reg:32 /y >/dev/null 2>&1 || wine_fail "cannot export the registry" || return
     iconv -f UTF-16LE -t UTF-8 "$exported" | tr -d '\r' | sed '1s/^\xef\xbb\xbf//' >"$out"
     rm -f "$exported"
 }
@@ -188,11 +183,10 @@ wine_registry_entries() {
 
 # A Halvoran installation: its registry entries come from the table in
 # scripts/installation.tsv.
-# shellcheck source=/dev/null
+# shellcheck source=installation.sh
 source "$(dirname "${BASH_SOURCE[0]}")/installation.sh"
 
-# The identifiers of the removed control, for the scripts that source this.
-# shellcheck disable=SC2034
+# The identifiers of the removed control.
 CLSID='{AE2426ED-27E8-43EA-A844-3621CB40BE0F}'
 OCX=QuorwenDocumentAutomation.OCX
 # Wine's Windows directory as GetWindowsDirectory reports it.

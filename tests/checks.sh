@@ -1,4 +1,3 @@
-# shellcheck shell=bash
 # Counted checks for the test scripts that source this: pass and fail
 # print one line each; checks_summary prints the counts and fails when any
 # check failed.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks what stravik.exe is as a file: a 32-bit Windows GUI program that
-# imports only Windows' own DLLs, with address-space randomisation and no
-# executable data, carrying its version information and manifest.
+# imports only Windows' own DLLs, with address-space randomisation, no
+# executable data and awareness of Remote Desktop hosts, carrying its
+# version information and manifest.
 set -uo pipefail
 
 exe=$1
@@ -28,18 +29,15 @@ narrow_strings=$(strings "$exe")
 check "PE32 GUI program for Intel 80386" grep -q 'PE32 executable (GUI) Intel 80386' <<<"$(file -b "$exe")"
 check "address-space randomisation" grep -qx $'\t*DYNAMIC_BASE' <<<"$headers"
 check "no executable data" grep -qx $'\t*NX_COMPAT' <<<"$headers"
-check "the system's Windows directory on a terminal server" \
-    grep -qx $'\t*TERMINAL_SERVICE_AWARE' <<<"$headers"
+check "aware of Remote Desktop hosts" grep -qx $'\t*TERMINAL_SERVICE_AWARE' <<<"$headers"
 
 allowed='^(ADVAPI32|GDI32|KERNEL32|msvcrt|ole32|OLEAUT32|SHLWAPI|USER32|COMCTL32)\.dll$'
 imports=$(sed -n 's/^\tDLL Name: //p' <<<"$headers")
 echo "imports: $(tr '\n' ' ' <<<"$imports")"
-# The inner scripts expand their own arguments.
-# shellcheck disable=SC2016
-check "imports only Windows' own DLLs" bash -c '[ -n "$1" ] && ! grep -qivE "$2" <<<"$1"' _ "$imports" "$allowed"
-# shellcheck disable=SC2016
-check "shell32 is not imported (loaded from the system directory at run time)" \
-    bash -c '! grep -qi "^shell32" <<<"$1"' _ "$imports"
+imports_only_windows_dlls() { [ -n "$imports" ] && ! grep -qivE "$allowed" <<<"$imports"; }
+shell32_not_imported() { ! grep -qi "^shell32" <<<"$imports"; }
+check "imports only Windows' own DLLs" imports_only_windows_dlls
+check "shell32 is not imported (loaded from the system directory at run time)" shell32_not_imported
 
 for text in "Stravik" "1.00" "Application to remove Halvoran OCX files from the PC."; do
     check "version text \"$text\"" grep -qxF "$text" <<<"$wide_strings"

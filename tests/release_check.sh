@@ -15,7 +15,6 @@ objdump=$2
 work=$(realpath -m "$3")
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
-# shellcheck source=/dev/null
 source "$here/checks.sh"
 
 # Checks the files in folder $1 against the sums file $2 there. Both
@@ -112,7 +111,6 @@ else
 fi
 
 # The README's table of what is removed is the installation table.
-# shellcheck source=/dev/null
 source "$root/scripts/installation.sh"
 if diff <(installation_registry markdown target 'C:\WINDOWS') \
     <(grep -E '^\| (key tree|value) \|' "$root/README.md") >"$work/table.diff"; then

@@ -1,4 +1,5 @@
 #include <array>
+#include <vector>
 
 #include "shell/guarded.h"
 #include "shell/removal_form.h"
@@ -7,7 +8,20 @@ namespace stravik {
 
 namespace {
 constexpr std::wstring_view finishedMessage = L"Finished removing Halvoran OCX files!";
+
+// Said after the finished message when files were left for want of
+// administrator rights: the run did not remove everything it says it did.
+Text leftForAnAdministratorMessage(const std::vector<Text>& files) {
+    Text message = L"Stravik was not run as an administrator, so these files were left:\n";
+    for (const Text& file : files) {
+        message += L"\n" + file;
+    }
+    return message +
+           L"\n\nAn administrator must run Stravik to remove them and the machine-wide registry "
+           L"entries.";
 }
+
+}  // namespace
 
 void RemovalForm::btnRemoveClick() {
     guarded([&] {
@@ -37,11 +51,13 @@ void RemovalForm::btnRemoveClick() {
             windowsDirectory_ + Text(TargetIdentifiers::firstTemplateFileTail),
             windowsDirectory_ + Text(TargetIdentifiers::secondTemplateFileTail),
         };
+        std::vector<Text> leftForAnAdministrator;
         for (const Text& path : windowsFiles) {
             if (!fileSystem.FileExists(path)) {
                 continue;
             }
             if (platform_.isAdministrator() == 0) {
+                leftForAnAdministrator.push_back(path);
                 continue;
             }
             fileSystem.DeleteFile(path, true);
@@ -49,6 +65,9 @@ void RemovalForm::btnRemoveClick() {
 
         clearRegistry();
         platform_.showMessage(Text(finishedMessage));
+        if (!leftForAnAdministrator.empty()) {
+            platform_.showMessage(leftForAnAdministratorMessage(leftForAnAdministrator));
+        }
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "platform/classic_errors.h"
 #include "shell/removal_form.h"
 
 namespace stravik {
@@ -13,7 +14,11 @@ void RemovalForm::guarded(Steps&& steps) {
     } catch (const RaisedError& error) {
         reportError(error.info());
     } catch (const std::bad_alloc&) {
-        reportError(ErrorInfo{7, L"Out of memory"});
+        reportError(classicError(7));
+    } catch (...) {
+        // Nothing else is meant to be thrown; whatever it was must not
+        // unwind into the window system that called us.
+        reportError(classicError(51));
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/classic_errors.h"
 #include "shell/guarded.h"
 
 namespace stravik {
@@ -40,7 +41,7 @@ void RemovalForm::terminate() {
 
 FileSystemComponent& RemovalForm::requireFileSystem() {
     if (!fileSystem_) {
-        throw RaisedError(91, L"Object variable or With block variable not set");
+        raiseClassicError(91);
     }
     return *fileSystem_;
 }
@@ -57,7 +58,7 @@ Text formatErrorMessage(const ErrorInfo& error) {
     const std::int64_t number = error.number;
     const Text sign = number < 0 ? L"-" : L" ";
     const Text digits = std::to_wstring(number < 0 ? -number : number);
-    return L"Error #" + sign + digits + L": " + error.description + L".";
+    return L"Error #" + sign + digits + L": " + describedError(error) + L".";
 }
 
 Text trimBlanks(const Text& text) {

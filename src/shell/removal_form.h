@@ -37,7 +37,8 @@ private:
     void discoverLocations();
     FileSystemComponent& requireFileSystem();
 
-    // Runs `steps`; at the first raised error reports it and returns.
+    // Runs `steps`; at the first raised error reports it and returns. Any
+    // other exception is reported as an internal error.
     template <typename Steps>
     void guarded(Steps&& steps);
 
@@ -47,7 +48,8 @@ private:
     std::unique_ptr<FileSystemComponent> fileSystem_;
 };
 
-// "Error #" + sign position + digits + ": " + description + "."
+// "Error #" + sign position + digits + ": " + description + "."; an empty
+// description is replaced as describedError says.
 Text formatErrorMessage(const ErrorInfo& error);
 
 // Removes the space character, and only it, from both ends.

@@ -8,8 +8,10 @@
 set -euo pipefail
 
 PORTABLE=${STRAVIK_PORTABLE_PROGRAM:-}
-[ -n "$PORTABLE" ] && [ -x "$PORTABLE" ] ||
-    { echo "differential: the portable program '$PORTABLE' is missing; build the native preset first" >&2; exit 1; }
+if [ -z "$PORTABLE" ] || [ ! -x "$PORTABLE" ]; then
+    echo "differential: the portable program '$PORTABLE' is missing; build the native preset first" >&2
+    exit 1
+fi
 PORTABLE=$(realpath "$PORTABLE")
 FIXTURE=$(cd "$(dirname "$0")/fixtures/typical" && pwd)
 

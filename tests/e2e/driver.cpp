@@ -29,27 +29,27 @@
 #include <chrono>
 #include <cstdio>
 #include <cwchar>
-#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/win32/handles.h"
+#include "platform/win32/window_layout.h"
+
 namespace {
 
-const std::wstring mainCaption = L"Remove Halvoran OCX";
-const std::wstring messageCaption = L"Stravik";
-const std::wstring removeCaption = L"Remove Halvoran OCX";
-const std::wstring exitCaption = L"Exit Removal Tool";
-
-// Layout in twips (1440 to the inch).
-constexpr int clientWidthTwips = 4680;
-constexpr int clientHeightTwips = 2025;
-constexpr int buttonLeftTwips = 480;
-constexpr int removeTopTwips = 240;
-constexpr int exitTopTwips = 1080;
-constexpr int buttonWidthTwips = 3615;
-constexpr int buttonHeightTwips = 615;
+using stravik::exitButtonCaption;
+using stravik::messageCaption;
+using stravik::removeButtonCaption;
+using stravik::windowCaption;
+using stravik::win32::ButtonLayout;
+using stravik::win32::UniqueBitmap;
+using stravik::win32::UniqueFile;
+using stravik::win32::UniqueFind;
+using stravik::win32::UniqueHandle;
+using stravik::win32::UniqueMemoryDc;
+using stravik::win32::UniqueScreenDc;
 
 constexpr DWORD pollMilliseconds = 50;
 constexpr UINT sendTimeoutMilliseconds = 5000;
@@ -77,57 +77,6 @@ void say(const std::string& line) {
 }
 
 [[noreturn]] void fail(const std::wstring& why) { throw StepFailure(utf8(why)); }
-
-class UniqueHandle {
-public:
-    explicit UniqueHandle(HANDLE handle = nullptr) : handle_(handle) {}
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.handle_) {
-        other.handle_ = nullptr;
-    }
-    UniqueHandle& operator=(UniqueHandle&&) = delete;
-    UniqueHandle(const UniqueHandle&) = delete;
-    ~UniqueHandle() {
-        if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
-// Owns a GDI object or device context and frees it with `release`.
-template <typename Handle, auto release>
-class Owned {
-public:
-    explicit Owned(Handle handle) : handle_(handle) {}
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    ~Owned() {
-        if (handle_) release(handle_);
-    }
-    Handle get() const { return handle_; }
-
-private:
-    Handle handle_;
-};
-
-using ScreenDc = Owned<HDC, [](HDC dc) { ReleaseDC(nullptr, dc); }>;
-using MemoryDc = Owned<HDC, [](HDC dc) { DeleteDC(dc); }>;
-using Bitmap = Owned<HBITMAP, [](HBITMAP bitmap) { DeleteObject(bitmap); }>;
-
-class UniqueFind {
-public:
-    explicit UniqueFind(HANDLE handle) : handle_(handle) {}
-    UniqueFind(const UniqueFind&) = delete;
-    UniqueFind& operator=(const UniqueFind&) = delete;
-    ~UniqueFind() {
-        if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
-    }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
 
 std::wstring className(HWND window) {
     wchar_t name[256] = {};
@@ -184,7 +133,8 @@ bool isClass(HWND window, const wchar_t* name) {
     return _wcsicmp(className(window).c_str(), name) == 0;
 }
 
-int twipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
+// As Windows computes it, not as the program does: the check is independent.
+int twipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, stravik::win32::twipsPerInch); }
 
 class Driver {
 public:
@@ -199,19 +149,19 @@ public:
         if (!CreateProcessW(program_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
                             nullptr, nullptr, &startup, &info))
             fail(L"cannot start " + program_ + L": error " + std::to_wstring(GetLastError()));
-        process_ = std::make_unique<UniqueHandle>(info.hProcess);
-        CloseHandle(info.hThread);
+        process_.reset(info.hProcess);
+        const UniqueHandle thread(info.hThread);
         processId_ = info.dwProcessId;
     }
 
     void terminateIfRunning() {
         if (process_ && running()) {
-            TerminateProcess(process_->get(), 1);
-            WaitForSingleObject(process_->get(), timeout_);
+            TerminateProcess(process_.get(), 1);
+            WaitForSingleObject(process_.get(), timeout_);
         }
     }
 
-    bool running() const { return WaitForSingleObject(process_->get(), 0) == WAIT_TIMEOUT; }
+    bool running() const { return WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
 
     void expectWindow() {
         const HWND window = waitFor(L"the main window", [&] { return findMainWindow(); });
@@ -244,18 +194,17 @@ public:
         waitFor(L"the program to end",
                 [&]() -> HWND { return running() ? nullptr : reinterpret_cast<HWND>(1); });
         DWORD status = 0;
-        GetExitCodeProcess(process_->get(), &status);
+        GetExitCodeProcess(process_.get(), &status);
         if (status != expectedStatus)
             fail(L"exit status " + std::to_wstring(status) + L", expected " +
                  std::to_wstring(expectedStatus));
     }
 
     void hold(const std::wstring& path) {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            fail(L"cannot open " + path + L": error " + std::to_wstring(GetLastError()));
-        heldFiles_.emplace_back(file);
+        UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) fail(L"cannot open " + path + L": error " + std::to_wstring(GetLastError()));
+        heldFiles_.push_back(std::move(file));
     }
 
     // Empty files named file0000.dat and on, for timing their removal.
@@ -263,9 +212,9 @@ public:
         for (unsigned long i = 0; i < count; ++i) {
             wchar_t name[32];
             swprintf(name, 32, L"\\file%04lu.dat", i);
-            const UniqueHandle file(CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (file.get() == INVALID_HANDLE_VALUE) fail(L"cannot create files in " + folder);
+            const UniqueFile file(CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!file) fail(L"cannot create files in " + folder);
         }
     }
 
@@ -275,8 +224,8 @@ public:
 
     static void listFiles(const std::wstring& folder) {
         WIN32_FIND_DATAW entry{};
-        UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
-        if (find.get() == INVALID_HANDLE_VALUE) fail(L"cannot list " + folder);
+        const UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+        if (!find) fail(L"cannot list " + folder);
         do {
             if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
                 say("  file: " + utf8(entry.cFileName));
@@ -308,10 +257,10 @@ private:
         const int height = place.bottom - place.top;
         BITMAPINFO info{};
         info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-        const ScreenDc screen(GetDC(nullptr));
-        const MemoryDc memory(CreateCompatibleDC(screen.get()));
+        const UniqueScreenDc screen(GetDC(nullptr));
+        const UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
         void* pixels = nullptr;
-        const Bitmap bitmap(
+        const UniqueBitmap bitmap(
             CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
         if (!memory.get() || !bitmap.get()) fail(L"cannot make a bitmap for the capture");
         const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
@@ -323,11 +272,10 @@ private:
         header.bfType = 0x4D42;  // "BM"
         header.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
         header.bfSize = header.bfOffBits + pixelBytes;
-        const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+        const UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
-        if (file.get() == INVALID_HANDLE_VALUE ||
-            !WriteFile(file.get(), &header, sizeof header, &written, nullptr) ||
+        if (!file || !WriteFile(file.get(), &header, sizeof header, &written, nullptr) ||
             !WriteFile(file.get(), &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) ||
             !WriteFile(file.get(), pixels, pixelBytes, &written, nullptr))
             fail(L"cannot write " + path);
@@ -351,7 +299,7 @@ private:
                 // One last look: the program may have ended right after.
                 if (const HWND found = probe()) return found;
                 DWORD status = 0;
-                GetExitCodeProcess(process_->get(), &status);
+                GetExitCodeProcess(process_.get(), &status);
                 fail(L"the program ended with status " + std::to_wstring(status) +
                      L" while waiting for " + what);
             }
@@ -362,7 +310,7 @@ private:
 
     HWND findMainWindow() const {
         for (HWND window : topLevelWindowsOf(processId_))
-            if (!isClass(window, L"#32770") && windowText(window) == mainCaption) return window;
+            if (!isClass(window, L"#32770") && windowText(window) == windowCaption) return window;
         return nullptr;
     }
 
@@ -433,29 +381,29 @@ private:
     }
 
     void checkLayout(HWND window) const {
-        if (windowText(window) != mainCaption) fail(L"wrong caption");
+        if (windowText(window) != windowCaption) fail(L"wrong caption");
         const LONG style = GetWindowLongW(window, GWL_STYLE);
         if ((style & WS_THICKFRAME) || (style & WS_MAXIMIZEBOX) || !(style & WS_MINIMIZEBOX) ||
             !(style & WS_SYSMENU))
             fail(L"the frame is not fixed-size with close and minimise boxes only");
 
-        HDC screen = GetDC(nullptr);
-        const int dpiX = GetDeviceCaps(screen, LOGPIXELSX);
-        const int dpiY = GetDeviceCaps(screen, LOGPIXELSY);
-        ReleaseDC(nullptr, screen);
+        const UniqueScreenDc screen(GetDC(nullptr));
+        const int dpiX = GetDeviceCaps(screen.get(), LOGPIXELSX);
+        const int dpiY = GetDeviceCaps(screen.get(), LOGPIXELSY);
 
         RECT client{};
         GetClientRect(window, &client);
         expectSize(L"client area", client.right - client.left, client.bottom - client.top,
-                   twipsToPixels(clientWidthTwips, dpiX), twipsToPixels(clientHeightTwips, dpiY));
+                   twipsToPixels(stravik::win32::clientWidthTwips, dpiX),
+                   twipsToPixels(stravik::win32::clientHeightTwips, dpiY));
 
         const std::vector<HWND> buttons = buttonsOf(window);
         if (buttons.size() != 2)
             fail(L"the window has " + std::to_wstring(buttons.size()) + L" buttons, expected 2");
-        const HWND remove = findButton(window, removeCaption);
-        const HWND exit = findButton(window, exitCaption);
-        checkButtonPlace(window, remove, L"Remove", removeTopTwips, dpiX, dpiY);
-        checkButtonPlace(window, exit, L"Exit", exitTopTwips, dpiX, dpiY);
+        const HWND remove = findButton(window, removeButtonCaption);
+        const HWND exit = findButton(window, exitButtonCaption);
+        checkButtonPlace(window, remove, L"Remove", stravik::win32::removeButton, dpiX, dpiY);
+        checkButtonPlace(window, exit, L"Exit", stravik::win32::exitButton, dpiX, dpiY);
 
         if ((GetWindowLongW(remove, GWL_STYLE) & BS_TYPEMASK) != BS_DEFPUSHBUTTON)
             fail(L"Remove is not the default button");
@@ -470,19 +418,19 @@ private:
         }
     }
 
-    static void checkButtonPlace(HWND window, HWND button, const std::wstring& name, int topTwips,
-                                 int dpiX, int dpiY) {
+    static void checkButtonPlace(HWND window, HWND button, const std::wstring& name,
+                                 const ButtonLayout& layout, int dpiX, int dpiY) {
         RECT place{};
         GetWindowRect(button, &place);
         MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&place), 2);
-        const int left = twipsToPixels(buttonLeftTwips, dpiX);
-        const int top = twipsToPixels(topTwips, dpiY);
+        const int left = twipsToPixels(layout.leftTwips, dpiX);
+        const int top = twipsToPixels(layout.topTwips, dpiY);
         if (place.left != left || place.top != top)
             fail(name + L" button at (" + std::to_wstring(place.left) + L"," +
                  std::to_wstring(place.top) + L"), expected (" + std::to_wstring(left) + L"," +
                  std::to_wstring(top) + L")");
         expectSize(name + L" button", place.right - place.left, place.bottom - place.top,
-                   twipsToPixels(buttonWidthTwips, dpiX), twipsToPixels(buttonHeightTwips, dpiY));
+                   twipsToPixels(layout.widthTwips, dpiX), twipsToPixels(layout.heightTwips, dpiY));
     }
 
     static void expectSize(const std::wstring& what, int width, int height, int expectedWidth,
@@ -495,9 +443,9 @@ private:
 
     std::wstring program_;
     DWORD timeout_;
-    std::unique_ptr<UniqueHandle> process_;
+    UniqueHandle process_;
     DWORD processId_ = 0;
-    std::vector<UniqueHandle> heldFiles_;
+    std::vector<UniqueFile> heldFiles_;
 };
 
 struct Step {
@@ -528,9 +476,9 @@ void run(Driver& driver, const Step& step) {
     if (name == L"expect-window")
         driver.expectWindow();
     else if (name == L"click-remove")
-        driver.clickButton(removeCaption);
+        driver.clickButton(removeButtonCaption);
     else if (name == L"click-exit")
-        driver.clickButton(exitCaption);
+        driver.clickButton(exitButtonCaption);
     else if (name == L"close")
         driver.closeByTitleBar();
     else if (name == L"expect-message")

@@ -1,3 +1,4 @@
+# shellcheck disable=SC2034  # the variables are for the scenarios that source this
 # Shared by the end-to-end scenarios, sourced with the paths of stravik.exe
 # and the test driver as $1 and $2. Each scenario gets a fresh copy of the
 # base Wine prefix, a private display when there is none, and a Halvoran
@@ -33,7 +34,6 @@ mkdir -p "$WINEPREFIX/drive_c/stravik"
 cp "$E2E_STRAVIK" "$WINEPREFIX/drive_c/stravik/stravik.exe"
 PROGRAM='C:\stravik\stravik.exe'
 
-# shellcheck source=/dev/null
 source "$E2E_HERE/../checks.sh"
 finish() { checks_summary; }
 
@@ -76,24 +76,22 @@ in_registry() {
 expect_registry() {
     local wanted=$1 entry
     while IFS= read -r entry; do
+        local shown=${entry/$'\t'/ value }
         if in_registry "$entry"; then
-            [ "$wanted" = present ] && pass "registry has ${entry/$'\t'/ value }" ||
-                fail "registry still has ${entry/$'\t'/ value }"
+            if [ "$wanted" = present ]; then pass "registry has $shown"; else fail "registry still has $shown"; fi
         else
-            [ "$wanted" = absent ] && pass "registry lacks ${entry/$'\t'/ value }" ||
-                fail "registry lost ${entry/$'\t'/ value }"
+            if [ "$wanted" = absent ]; then pass "registry lacks $shown"; else fail "registry lost $shown"; fi
         fi
     done
 }
 
 expect_file() {
     local wanted=$1 path=$2
+    local shown=${path#"$E2E_WORK/"}
     if [ -e "$path" ]; then
-        [ "$wanted" = present ] && pass "file kept: ${path#"$E2E_WORK/"}" ||
-            fail "file not removed: ${path#"$E2E_WORK/"}"
+        if [ "$wanted" = present ]; then pass "file kept: $shown"; else fail "file not removed: $shown"; fi
     else
-        [ "$wanted" = absent ] && pass "file removed: ${path#"$E2E_WORK/"}" ||
-            fail "file lost: ${path#"$E2E_WORK/"}"
+        if [ "$wanted" = absent ]; then pass "file removed: $shown"; else fail "file lost: $shown"; fi
     fi
 }
 

@@ -12,6 +12,7 @@ source "$(dirname "$0")/scenario.sh"
 COUNT=1500
 wine_seed_control_registration
 wine_seed_windows_files
+# shellcheck disable=SC2119 # no names: an empty template folder, filled below
 seed_template_folder
 OTHER=$E2E_WORK/other
 mkdir -p "$OTHER"

@@ -132,6 +132,8 @@ TEST_F(ProgramTest, StartsWithItsWindowAndExitsQuietly) {
 
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_TRUE(run.windowDrawn());
+    // The captions as the user reads them, independently of where they are kept.
+    EXPECT_NE(run.output.find("|  Remove Halvoran OCX "), std::string::npos);
     EXPECT_NE(run.output.find("[ Remove Halvoran OCX ]"), std::string::npos);
     EXPECT_NE(run.output.find("[ Exit Removal Tool ]"), std::string::npos);
     EXPECT_EQ(run.messages(), Messages{});
@@ -191,6 +193,8 @@ TEST_F(ProgramTest, RemoveTakesOffATypicalInstallationCompletely) {
 
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.messages(), Messages{std::string(finished)});
+    EXPECT_NE(run.output.find("[Stravik] " + std::string(finished) + "\n[ OK ]"),
+              std::string::npos);
     for (const std::string_view file : installedFiles) {
         EXPECT_FALSE(machine.exists(file)) << file;
     }
@@ -373,23 +377,62 @@ TEST_F(ProgramTest, NamesOutsideAscii) {
     EXPECT_FALSE(machine.exists("C:\\WINDÖWS\\Halvoran.dotm"));
 }
 
-TEST_F(ProgramTest, OrdinaryUserRemovesOnlyTheTemplateFolderFiles) {
+TEST_F(ProgramTest, OrdinaryUserIsToldWhatWasLeftForAnAdministrator) {
     if (!StandInMachine::canRunUnprivileged()) {
         GTEST_SKIP() << "switching to an unprivileged user needs root";
     }
     installHalvoran();
     const std::string registryBefore = machine.registryBytes();
 
-    const ProgramRun run = machine.run(removeThenExit, User::unprivileged);
+    // Remove, OK, OK, Exit.
+    const ProgramRun run = machine.run("r\n\n\ne\n", User::unprivileged);
 
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.messages(), Messages{std::string(finished)});
+    EXPECT_EQ(run.messages(),
+              (Messages{std::string(finished),
+                        "Stravik was not run as an administrator, so these files were left:\n"
+                        "\n"
+                        "C:\\WINDOWS\\Downloaded Program Files\\QuorwenDocumentAutomation.OCX\n"
+                        "C:\\WINDOWS\\Halvoran.dotm\n"
+                        "C:\\WINDOWS\\Halvoran.dot\n"
+                        "\n"
+                        "An administrator must run Stravik to remove them and the machine-wide "
+                        "registry entries."}));
     EXPECT_FALSE(machine.exists(installedFiles[0]));
     EXPECT_FALSE(machine.exists(installedFiles[1]));
     for (const std::string_view file : {installedFiles[2], installedFiles[3], installedFiles[4]}) {
         EXPECT_TRUE(machine.exists(file)) << file;
     }
     EXPECT_EQ(machine.registryBytes(), registryBefore);
+}
+
+TEST_F(ProgramTest, OrdinaryUserWithNothingInTheWindowsDirectoryOnlyHearsFinished) {
+    if (!StandInMachine::canRunUnprivileged()) {
+        GTEST_SKIP() << "switching to an unprivileged user needs root";
+    }
+    installHalvoran();
+    for (const std::string_view file : {installedFiles[2], installedFiles[3], installedFiles[4]}) {
+        std::filesystem::remove(machine.hostPath(file));
+    }
+
+    const ProgramRun run = machine.run(removeThenExit, User::unprivileged);
+
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.messages(), Messages{std::string(finished)});
+    EXPECT_FALSE(machine.exists(installedFiles[0]));
+}
+
+TEST_F(ProgramTest, DriveWhoseDeviceIsGoneIsUnavailable) {
+    installHalvoran();
+    std::filesystem::remove_all(machine.root() / "drive_h");
+    std::filesystem::create_directory_symlink(machine.root() / "unplugged",
+                                              machine.root() / "drive_h");
+
+    const ProgramRun run = machine.run(removeThenExit);
+
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.messages(), Messages{"Error # 68: Device unavailable."});
+    EXPECT_TRUE(machine.exists(installedFiles[2]));
 }
 
 TEST_F(ProgramTest, FileTheUserMayNotDeleteStopsTheRemoval) {

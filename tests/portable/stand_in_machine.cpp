@@ -16,14 +16,19 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/portable/unique_fd.h"
+#include "platform/portable/utf8.h"
+#include "platform/window_captions.h"
+
 namespace stravik::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr uid_t unprivilegedId = 65534;
-constexpr std::string_view messagePrefix = "[Stravik] ";
-constexpr std::string_view windowCaptionRow = "|  Remove Halvoran OCX";
+const std::string messagePrefix = "[" + portable::encodeUtf8(messageCaption) + "] ";
+const std::string windowCaptionRow = "|  " + portable::encodeUtf8(windowCaption);
+constexpr std::string_view okButtonRow = "[ OK ]";
 
 [[noreturn]] void fail(const std::string& what) {
     throw std::system_error(errno, std::generic_category(), what);
@@ -33,29 +38,21 @@ constexpr std::string_view windowCaptionRow = "|  Remove Halvoran OCX";
 class Pipe {
 public:
     Pipe() {
-        if (::pipe2(ends_.data(), O_CLOEXEC) != 0) {
+        std::array<int, 2> ends{-1, -1};
+        if (::pipe2(ends.data(), O_CLOEXEC) != 0) {
             fail("pipe2");
         }
+        read_.reset(ends[0]);
+        write_.reset(ends[1]);
     }
-    ~Pipe() {
-        closeRead();
-        closeWrite();
-    }
-    Pipe(const Pipe&) = delete;
-    Pipe& operator=(const Pipe&) = delete;
-    int readEnd() const { return ends_[0]; }
-    int writeEnd() const { return ends_[1]; }
-    void closeRead() { closeEnd(0); }
-    void closeWrite() { closeEnd(1); }
+    int readEnd() const { return read_.get(); }
+    int writeEnd() const { return write_.get(); }
+    void closeRead() { read_.reset(); }
+    void closeWrite() { write_.reset(); }
 
 private:
-    void closeEnd(std::size_t index) {
-        if (ends_[index] >= 0) {
-            ::close(ends_[index]);
-            ends_[index] = -1;
-        }
-    }
-    std::array<int, 2> ends_{-1, -1};
+    portable::UniqueFd read_;
+    portable::UniqueFd write_;
 };
 
 void handToUnprivilegedUser(const fs::path& root) {
@@ -161,10 +158,17 @@ void appendUtf16Le(std::string& out, char32_t character) {
 }  // namespace
 
 std::vector<std::string> ProgramRun::messages() const {
+    // A message runs from its caption to the OK button and may span lines.
     std::vector<std::string> texts;
+    bool inMessage = false;
     for (const std::string& line : lines(output)) {
         if (line.starts_with(messagePrefix)) {
             texts.push_back(line.substr(messagePrefix.size()));
+            inMessage = true;
+        } else if (line == okButtonRow) {
+            inMessage = false;
+        } else if (inMessage) {
+            texts.back() += "\n" + line;
         }
     }
     return texts;

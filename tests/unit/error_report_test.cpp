@@ -5,6 +5,7 @@
 
 #include <limits>
 
+#include "platform/classic_errors.h"
 #include "recording_platform.h"
 #include "shell/removal_form.h"
 
@@ -13,7 +14,6 @@ namespace {
 
 TEST(ErrorMessage, NonNegativeNumbersHaveABlankSignPosition) {
     EXPECT_EQ(formatErrorMessage({76, L"Path not found"}), L"Error # 76: Path not found.");
-    EXPECT_EQ(formatErrorMessage({0, L""}), L"Error # 0: .");
     EXPECT_EQ(formatErrorMessage({std::numeric_limits<std::int32_t>::max(), L"x"}),
               L"Error # 2147483647: x.");
 }
@@ -28,6 +28,36 @@ TEST(ErrorMessage, NegativeNumbersPutTheMinusInTheSignPosition) {
 TEST(ErrorMessage, DescriptionIsTakenAsItIs) {
     EXPECT_EQ(formatErrorMessage({53, L"Fichier introuvable \x00e9"}),
               L"Error # 53: Fichier introuvable \x00e9.");
+}
+
+TEST(ErrorMessage, EveryCataloguedNumberReadsItsClassicText) {
+    EXPECT_EQ(formatErrorMessage({68, L""}), L"Error # 68: Device unavailable.");
+    EXPECT_EQ(formatErrorMessage(classicError(68)), L"Error # 68: Device unavailable.");
+    std::int32_t previous = 0;
+    for (const ClassicError& entry : classicErrors()) {
+        EXPECT_GT(entry.number, previous) << "catalogue out of order at " << entry.number;
+        previous = entry.number;
+        ASSERT_FALSE(entry.text.empty()) << entry.number;
+        EXPECT_NE(entry.text.back(), L'.') << entry.number;  // the report adds its own
+        EXPECT_EQ(formatErrorMessage({entry.number, L""}),
+                  L"Error # " + std::to_wstring(entry.number) + L": " + Text(entry.text) + L".");
+    }
+    // Every number the file-system component can raise.
+    for (std::int32_t number = 52; number <= 76; ++number) {
+        const bool unused = number == 56 || number == 60 || number == 64 || number == 65 ||
+                            number == 66 || number == 69 || number == 72 || number == 73;
+        EXPECT_EQ(classicErrorText(number).empty(), unused) << number;
+    }
+}
+
+TEST(ErrorMessage, NoDescriptionIsEverEmpty) {
+    for (const std::int32_t number : {0, 1004, 65535, -2147467259}) {
+        EXPECT_EQ(describedError({number, L""}), L"Application-defined or object-defined error");
+    }
+    EXPECT_EQ(formatErrorMessage({0, L""}),
+              L"Error # 0: Application-defined or object-defined error.");
+    EXPECT_EQ(formatErrorMessage({70, L" \r\n"}), L"Error # 70: Permission denied.");
+    EXPECT_EQ(classicError(999).description, L"Application-defined or object-defined error");
 }
 
 TEST(ErrorMessage, AFailingMessageBoxIsIgnored) {

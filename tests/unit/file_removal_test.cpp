@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "recording_platform.h"
 #include "shell/removal_form.h"
@@ -84,14 +85,67 @@ TEST_F(FileRemovalTest, AdministratorIsAskedOnlyForFilesThatExist) {
     EXPECT_THAT(platform.messages, ElementsAre(finished, finished));
 }
 
-TEST_F(FileRemovalTest, NonAdministratorKeepsTheWindowsFilesButStillFinishes) {
+TEST_F(FileRemovalTest, NonAdministratorKeepsTheWindowsFilesAndSaysSoAfterFinishing) {
     platform.administrator = 0;
     form.btnRemoveClick();
     EXPECT_EQ(platform.callsStartingWith("DeleteFile").size(), 2u);  // the template folder only
     EXPECT_EQ(platform.callsStartingWith("isAdministrator").size(), 3u);
     EXPECT_TRUE(platform.existingFiles.contains(control));
     EXPECT_EQ(platform.callsStartingWith("SHDelete").size(), 31u);
+    EXPECT_THAT(platform.messages,
+                ElementsAre(finished,
+                            L"Stravik was not run as an administrator, so these files were left:\n"
+                            L"\n" +
+                                control + L"\n" + dotm + L"\n" + dot +
+                                L"\n\nAn administrator must run Stravik to remove them and the "
+                                L"machine-wide registry entries."));
+}
+
+TEST_F(FileRemovalTest, NonAdministratorHearsOnlyOfTheFilesThatExisted) {
+    platform.administrator = 0;
+    platform.existingFiles = {dot};
+    form.btnRemoveClick();
+    EXPECT_EQ(platform.callsStartingWith("isAdministrator").size(), 1u);
+    ASSERT_EQ(platform.messages.size(), 2u);
+    EXPECT_EQ(platform.messages[0], finished);
+    EXPECT_NE(platform.messages[1].find(L"left:\n\n" + dot + L"\n\nAn administrator"), Text::npos);
+
+    // Nothing in the Windows directory: nothing was left, nothing more to say.
+    platform.existingFiles.clear();
+    platform.messages.clear();
+    form.btnRemoveClick();
     EXPECT_THAT(platform.messages, ElementsAre(finished));
+}
+
+// A platform whose administrator test fails in a way nobody planned for.
+class ThrowingPlatform : public RecordingPlatform {
+public:
+    std::int32_t isAdministrator() override {
+        if (!thrown) {
+            thrown = true;
+            throw std::runtime_error("not a raised error");
+        }
+        return RecordingPlatform::isAdministrator();
+    }
+    bool thrown = false;
+};
+
+TEST_F(FileRemovalTest, AnyOtherExceptionIsOneInternalErrorAndTheFormStaysUsable) {
+    ThrowingPlatform machine;
+    machine.windowsDirectory = platform.windowsDirectory;
+    machine.classesRootDefaultValues = platform.classesRootDefaultValues;
+    machine.folders = platform.folders;
+    machine.existingFiles = {control};
+    RemovalForm removal{machine};
+    removal.load();
+
+    EXPECT_NO_THROW(removal.btnRemoveClick());
+    EXPECT_THAT(machine.messages, ElementsAre(L"Error # 51: Internal error."));
+    EXPECT_TRUE(machine.callsStartingWith("SHDelete").empty());
+
+    removal.btnRemoveClick();
+    EXPECT_THAT(machine.messages, ElementsAre(L"Error # 51: Internal error.", finished));
+    EXPECT_FALSE(machine.existingFiles.contains(control));
 }
 
 TEST_F(FileRemovalTest, EmptyTemplateFolderGoesOnToTheWindowsFiles) {

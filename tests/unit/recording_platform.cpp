@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/classic_errors.h"
+
 namespace stravik::testing {
 
 std::string utf8(const Text& text) {
@@ -67,7 +69,7 @@ public:
     std::unique_ptr<FileSystemFolder> GetFolder(const Text& folderPath) override {
         platform_.record("GetFolder(" + utf8(folderPath) + ")");
         if (!platform_.folders.contains(folderPath)) {
-            throw RaisedError(76, L"Path not found");
+            raiseClassicError(76);
         }
         return std::make_unique<RecordingFolder>(platform_, folderPath);
     }
@@ -200,7 +202,7 @@ std::int32_t RecordingPlatform::isAdministrator() {
 std::unique_ptr<FileSystemComponent> RecordingPlatform::createObject(const Text& programmaticId) {
     record("createObject(" + utf8(programmaticId) + ")");
     if (!componentAvailable) {
-        throw RaisedError(429, L"ActiveX component can't create object");
+        raiseClassicError(429);
     }
     return std::make_unique<RecordingFileSystem>(*this);
 }
@@ -208,7 +210,7 @@ std::unique_ptr<FileSystemComponent> RecordingPlatform::createObject(const Text&
 std::unique_ptr<PinnedFolderPath> RecordingPlatform::pinFolderPath(const Text& folderPath) {
     record("pinFolderPath(" + utf8(folderPath) + ")");
     if (!folders.contains(folderPath)) {
-        throw RaisedError(76, L"Path not found");
+        raiseClassicError(76);
     }
     return std::make_unique<RecordingPin>(*this, folderPath);
 }

@@ -93,12 +93,39 @@ TEST(ErrorInfoFromFailure, DeferredExceptionsAreFilledInFirst) {
     EXPECT_EQ(info.description, L"Permission denied");
 }
 
-TEST(ClassicErrorText, KnowsTheRunTimeErrorsAndNothingElse) {
-    EXPECT_EQ(classicErrorText(429), L"ActiveX component can't create object");
-    EXPECT_EQ(classicErrorText(48), L"Error in loading DLL");
-    EXPECT_EQ(classicErrorText(453), L"Specified DLL function not found");
-    EXPECT_EQ(classicErrorText(0), L"");
-    EXPECT_EQ(classicErrorText(-76), L"");
+TEST(ErrorInfoFromFailure, EveryCataloguedControlErrorReadsItsClassicText) {
+    const ErrorInfo deviceUnavailable = errorInfoFromFailure(static_cast<HRESULT>(0x800A0044));
+    EXPECT_EQ(formatErrorMessage(deviceUnavailable), L"Error # 68: Device unavailable.");
+    for (const ClassicError& entry : classicErrors()) {
+        const HRESULT failure = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, entry.number);
+        const ErrorInfo info = errorInfoFromFailure(failure);
+        EXPECT_EQ(info.number, entry.number);
+        EXPECT_EQ(formatErrorMessage(info),
+                  L"Error # " + std::to_wstring(entry.number) + L": " + Text(entry.text) + L".");
+    }
+}
+
+TEST(ErrorInfoFromFailure, ADriveThatIsNotThereIsUnavailable) {
+    for (const DWORD error : {ERROR_INVALID_DRIVE, ERROR_DEV_NOT_EXIST}) {
+        EXPECT_EQ(formatErrorMessage(errorInfoFromFailure(HRESULT_FROM_WIN32(error))),
+                  L"Error # 68: Device unavailable.")
+            << error;
+    }
+}
+
+// A number with no classic text and no system message still reads as
+// something: the report falls back to the application-defined error.
+TEST(ErrorInfoFromFailure, NumbersWithoutAnyTextStillReadAsAnError) {
+    const ErrorInfo unknownControlError = errorInfoFromFailure(static_cast<HRESULT>(0x800A03EC));
+    EXPECT_EQ(unknownControlError.number, 1004);
+    EXPECT_EQ(formatErrorMessage(unknownControlError),
+              L"Error # 1004: Application-defined or object-defined error.");
+
+    EXCEPINFO silent{};
+    silent.wCode = 68;
+    silent.bstrDescription = SysAllocString(L"");
+    EXPECT_EQ(formatErrorMessage(errorInfoFromFailure(DISP_E_EXCEPTION, &silent)),
+              L"Error # 68: Device unavailable.");
 }
 
 }  // namespace

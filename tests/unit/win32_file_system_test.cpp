@@ -6,6 +6,7 @@
 
 #include "platform/win32/handles.h"
 #include "platform/win32/win32_platform.h"
+#include "shell/removal_form.h"
 
 namespace stravik::win32 {
 namespace {
@@ -36,10 +37,9 @@ protected:
 
     Text makeFile(const Text& name, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
         const Text path = folder + name;
-        const HANDLE file =
-            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr);
-        EXPECT_NE(file, INVALID_HANDLE_VALUE);
-        CloseHandle(file);
+        const UniqueFile file(
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
+        EXPECT_TRUE(file);
         return path;
     }
 
@@ -105,6 +105,23 @@ TEST_F(Win32FileSystemTest, DeletingAMissingFileRaisesFileNotFound) {
     const ErrorInfo error = raisedBy([&] { fileSystem->DeleteFile(folder + L"gone.ocx", true); });
     EXPECT_EQ(error.number, 53);
     EXPECT_EQ(error.description, L"File not found");
+}
+
+bool runningUnderWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+TEST_F(Win32FileSystemTest, AFileHeldOpenWithoutSharingStays) {
+    const Text path = makeFile(L"held.dotm");
+    const UniqueFile held(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    const ErrorInfo error = raisedBy([&] { fileSystem->DeleteFile(path, true); });
+    // Wine's component reports a file held open as E_FAIL; Windows reports 70.
+    EXPECT_EQ(formatErrorMessage(error), runningUnderWine() ? L"Error #-2147467259: Call failed."
+                                                            : L"Error # 70: Permission denied.");
+    EXPECT_TRUE(exists(path));
 }
 
 TEST_F(Win32FileSystemTest, FileExistsTellsFilesFromEverythingElse) {

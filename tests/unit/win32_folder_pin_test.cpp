@@ -62,8 +62,8 @@ bool runShell(const std::string& script, const std::function<bool()>& done) {
                         nullptr, &startup, &process)) {
         return false;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    const UniqueHandle thread(process.hThread);
+    const UniqueHandle child(process.hProcess);
     return eventually(done);
 }
 

@@ -45,31 +45,25 @@ protected:
     void TearDown() override { ::SHDeleteKeyA(HKEY_CLASSES_ROOT, scratchKey); }
 
     static void createKey(const std::string& subKey) {
-        HKEY key = nullptr;
+        UniqueKey key;
         ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT,
-                                (std::string(scratchKey) + "\\" + subKey).c_str(), &key),
+                                (std::string(scratchKey) + "\\" + subKey).c_str(), key.put()),
                   ERROR_SUCCESS);
-        ::RegCloseKey(key);
     }
 
     static void setText(const std::string& subKey, const char* name, const std::string& data) {
-        HKEY key = nullptr;
+        UniqueKey key;
         ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT,
-                                (std::string(scratchKey) + "\\" + subKey).c_str(), &key),
+                                (std::string(scratchKey) + "\\" + subKey).c_str(), key.put()),
                   ERROR_SUCCESS);
-        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+        RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                        static_cast<DWORD>(data.size() + 1));
-        ::RegCloseKey(key);
     }
 
     static bool keyExists(const std::string& subKey) {
-        HKEY key = nullptr;
+        UniqueKey key;
         const std::string path = std::string(scratchKey) + "\\" + subKey;
-        if (::RegOpenKeyA(HKEY_CLASSES_ROOT, path.c_str(), &key) != ERROR_SUCCESS) {
-            return false;
-        }
-        ::RegCloseKey(key);
-        return true;
+        return ::RegOpenKeyA(HKEY_CLASSES_ROOT, path.c_str(), key.put()) == ERROR_SUCCESS;
     }
 
     static bool valueExists(const std::string& subKey, const char* name) {

@@ -1,19 +1,26 @@
 #include "platform/portable/console_window.h"
 
+#include <algorithm>
 #include <istream>
 #include <ostream>
 #include <string_view>
 
 #include "platform/portable/utf8.h"
+#include "platform/window_captions.h"
 
 namespace stravik::portable {
 namespace {
 
-constexpr std::string_view windowCaption = "Remove Halvoran OCX";
-constexpr std::string_view removeButton = "[ Remove Halvoran OCX ]   (r)";
-constexpr std::string_view exitButton = "[ Exit Removal Tool ]     (e)";
 constexpr std::size_t innerWidth = 36;
-constexpr std::string_view messageCaption = "Stravik";
+// Where a button's key is written, after its caption.
+constexpr std::size_t keyColumn = 26;
+
+// "[ Caption ]" with the key that presses it: "[ Exit Removal Tool ]     (e)".
+std::string buttonRow(const Text& caption, char key) {
+    std::string row = "[ " + encodeUtf8(caption) + " ]";
+    row.resize(std::max(row.size() + 1, keyColumn), ' ');
+    return row + '(' + key + ')';
+}
 
 void drawBorder(std::ostream& output) { output << '+' << std::string(innerWidth, '-') << "+\n"; }
 
@@ -28,18 +35,18 @@ ConsoleWindow::ConsoleWindow(std::istream& input, std::ostream& output)
 
 void ConsoleWindow::draw() {
     drawBorder(output_);
-    drawRow(output_, windowCaption);
+    drawRow(output_, encodeUtf8(windowCaption));
     drawBorder(output_);
     drawRow(output_, "");
-    drawRow(output_, removeButton);
+    drawRow(output_, buttonRow(removeButtonCaption, 'r'));
     drawRow(output_, "");
-    drawRow(output_, exitButton);
+    drawRow(output_, buttonRow(exitButtonCaption, 'e'));
     drawRow(output_, "");
     drawBorder(output_);
 }
 
 void ConsoleWindow::showMessage(const Text& text) {
-    output_ << '[' << messageCaption << "] " << encodeUtf8(text) << "\n[ OK ]\n";
+    output_ << '[' << encodeUtf8(messageCaption) << "] " << encodeUtf8(text) << "\n[ OK ]\n";
     readLine();
 }
 

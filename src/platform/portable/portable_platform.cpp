@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/classic_errors.h"
 #include "platform/portable/stand_in_file_system.h"
 #include "platform/portable/utf8.h"
 #include "platform/portable/windows1252.h"
@@ -168,7 +169,7 @@ std::int32_t PortablePlatform::isAdministrator() { return administrator_ ? 1 : 0
 
 std::unique_ptr<FileSystemComponent> PortablePlatform::createObject(const Text& programmaticId) {
     if (foldCase(programmaticId) != foldCase(Text(fileSystemProgramId))) {
-        throw RaisedError(429, L"ActiveX component can't create object");
+        raiseClassicError(429);
     }
     return std::make_unique<StandInFileSystem>(machineRoot_);
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/portable/unique_fd.h"
 #include "platform/portable/utf8.h"
 #include "platform/portable/windows1252.h"
 
@@ -694,22 +695,6 @@ std::string serialise(const RegistryTree& tree) {
 // ---------------------------------------------------------------------------
 // Atomic replacement of the file.
 
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int get() const { return fd_; }
-    // Closes now, for callers that must know whether the close succeeded.
-    int close() { return ::close(std::exchange(fd_, -1)); }
-
-private:
-    int fd_;
-};
-
 // Removes the temporary file unless it was renamed into place.
 class TemporaryFile {
 public:
@@ -752,7 +737,8 @@ void writeAtomically(const std::filesystem::path& file, const std::string& bytes
         if (count < 0) failToWrite(file, errno);
         written += static_cast<std::size_t>(count);
     }
-    if (::fsync(fd.get()) != 0 || fd.close() != 0) failToWrite(file, errno);
+    // Closed here, not by the owner, because a failing close means lost data.
+    if (::fsync(fd.get()) != 0 || ::close(fd.release()) != 0) failToWrite(file, errno);
     if (::rename(temporary.path().c_str(), file.c_str()) != 0) failToWrite(file, errno);
     temporary.keep();
 

@@ -11,20 +11,47 @@
 #include <utility>
 #include <vector>
 
+#include "platform/classic_errors.h"
 #include "platform/link_refusal.h"
+#include "platform/portable/unique_fd.h"
 #include "platform/portable/utf8.h"
-#include "platform/unique_any.h"
 
 namespace stravik::portable {
 namespace {
 
 namespace fs = std::filesystem;
 
-[[noreturn]] void raiseBadFileName() { throw RaisedError(52, L"Bad file name or number"); }
-[[noreturn]] void raiseFileNotFound() { throw RaisedError(53, L"File not found"); }
-[[noreturn]] void raisePermissionDenied() { throw RaisedError(70, L"Permission denied"); }
-[[noreturn]] void raiseAccessError() { throw RaisedError(75, L"Path/File access error"); }
-[[noreturn]] void raisePathNotFound() { throw RaisedError(76, L"Path not found"); }
+[[noreturn]] void raiseBadFileName() { raiseClassicError(52); }
+[[noreturn]] void raiseFileNotFound() { raiseClassicError(53); }
+[[noreturn]] void raiseDeviceUnavailable() { raiseClassicError(68); }
+[[noreturn]] void raisePermissionDenied() { raiseClassicError(70); }
+[[noreturn]] void raiseAccessError() { raiseClassicError(75); }
+[[noreturn]] void raisePathNotFound() { raiseClassicError(76); }
+
+// What the host's error means to a Windows user, where it means more than
+// "Path not found" or "Path/File access error".
+std::optional<std::int32_t> classicNumberFor(int error) {
+    switch (error) {
+        case ENOENT:
+            return 53;
+        case EACCES:
+        case EPERM:
+        case EBUSY:
+        case EROFS:
+            return 70;
+        case EIO:
+            return 57;
+        case ENODEV:
+        case ENXIO:
+        case ENOMEDIUM:
+            return 68;
+        case EMFILE:
+        case ENFILE:
+            return 67;
+        default:
+            return std::nullopt;
+    }
+}
 
 bool isSeparator(wchar_t character) { return character == L'\\' || character == L'/'; }
 
@@ -77,9 +104,13 @@ WindowsPath parseWindowsPath(const Text& path) {
     return parsed;
 }
 
+// A folder that cannot be read: a missing entry on the way is a missing
+// path, other failures keep their meaning. The host's error numbers are
+// errno values in either category.
 [[noreturn]] void raiseForLookup(const std::error_code& error) {
-    if (error == std::errc::permission_denied) {
-        raisePermissionDenied();
+    const std::optional<std::int32_t> number = classicNumberFor(error.value());
+    if (number && *number != 53) {
+        raiseClassicError(*number);
     }
     raisePathNotFound();
 }
@@ -155,14 +186,21 @@ private:
 char lowerCaseLetter(wchar_t letter) { return static_cast<char>(letter | 0x20); }
 char upperCaseLetter(wchar_t letter) { return static_cast<char>(letter & ~0x20); }
 
-// drive_h or drive_H: the drive letter's case does not matter either.
+// drive_h or drive_H: the drive letter's case does not matter either. A
+// drive that is a link to nothing is a drive letter whose device is gone
+// (a network share that is not connected, a removed disk).
 fs::path driveDirectory(const fs::path& machineRoot, wchar_t drive) {
+    bool deviceMissing = false;
     for (const char spelling : {lowerCaseLetter(drive), upperCaseLetter(drive)}) {
         const fs::path candidate = machineRoot / (std::string("drive_") + spelling);
         std::error_code error;
         if (fs::is_directory(candidate, error)) {
             return candidate;
         }
+        deviceMissing = deviceMissing || fs::is_symlink(fs::symlink_status(candidate, error));
+    }
+    if (deviceMissing) {
+        raiseDeviceUnavailable();
     }
     raisePathNotFound();
 }
@@ -194,10 +232,8 @@ ResolvedFolder resolveFolder(const fs::path& machineRoot, const WindowsPath& pat
 
 bool isReadOnly(const struct stat& status) { return (status.st_mode & 0222) == 0; }
 
-using UniqueDescriptor = UniqueAny<int, &::close, -1>;
-
 struct HeldFolder {
-    UniqueDescriptor descriptor;
+    UniqueFd descriptor;
     fs::path directory;
     Text windowsPath;  // as it was asked for
     dev_t device;
@@ -233,7 +269,7 @@ std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const fs::path& machineRo
     // The drive itself is the machine's mapping, as a drive letter is on
     // Windows: it may lead anywhere.
     fs::path directory = driveDirectory(machineRoot, path.drive);
-    const UniqueDescriptor drive(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd drive(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!drive) {
         raisePathNotFound();
     }
@@ -247,7 +283,7 @@ std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const fs::path& machineRo
         }
         windowsPath += L"\\" + component;
         // Opened inside the folder already held, never through a link.
-        UniqueDescriptor folder(
+        UniqueFd folder(
             ::openat(parent, name->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat status {};
         if (!folder) {
@@ -297,17 +333,11 @@ void StandInFileSystem::DeleteFile(const Text& filePath, bool force) {
     }
     // unlink never follows a link: the link goes, its target stays.
     if (::unlink(file.c_str()) != 0) {
-        switch (errno) {
-            case ENOENT:
-                raiseFileNotFound();
-            case EACCES:
-            case EPERM:
-            case EBUSY:
-            case EROFS:
-                raisePermissionDenied();
-            default:
-                raiseAccessError();
+        const std::optional<std::int32_t> number = classicNumberFor(errno);
+        if (!number) {
+            raiseAccessError();
         }
+        raiseClassicError(*number);
     }
 }
 

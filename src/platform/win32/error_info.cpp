@@ -2,44 +2,19 @@
 
 #include <winerror.h>
 
-#include <array>
 #include <string_view>
 #include <utility>
 
+#include "platform/classic_errors.h"
 #include "platform/win32/handles.h"
 
 namespace stravik::win32 {
 
 namespace {
 
-constexpr std::array<std::pair<std::int32_t, std::wstring_view>, 22> classicErrorTexts = {{
-    {5, L"Invalid procedure call or argument"},
-    {6, L"Overflow"},
-    {7, L"Out of memory"},
-    {9, L"Subscript out of range"},
-    {13, L"Type mismatch"},
-    {48, L"Error in loading DLL"},
-    {52, L"Bad file name or number"},
-    {53, L"File not found"},
-    {57, L"Device I/O error"},
-    {58, L"File already exists"},
-    {61, L"Disk full"},
-    {62, L"Input past end of file"},
-    {70, L"Permission denied"},
-    {71, L"Disk not ready"},
-    {75, L"Path/File access error"},
-    {76, L"Path not found"},
-    {91, L"Object variable or With block variable not set"},
-    {424, L"Object required"},
-    {429, L"ActiveX component can't create object"},
-    {438, L"Object doesn't support this property or method"},
-    {450, L"Wrong number of arguments or invalid property assignment"},
-    {453, L"Specified DLL function not found"},
-}};
-
 // System failures that have a run-time error of the same meaning. A user
 // understands "Path not found" better than a negative HRESULT.
-constexpr std::array<std::pair<HRESULT, std::int32_t>, 25> wellKnownFailures = {{
+constexpr std::pair<HRESULT, std::int32_t> wellKnownFailures[] = {
     {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), 53},
     {HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), 76},
     {HRESULT_FROM_WIN32(ERROR_BAD_NETPATH), 76},
@@ -48,6 +23,11 @@ constexpr std::array<std::pair<HRESULT, std::int32_t>, 25> wellKnownFailures = {
     {HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION), 70},
     {HRESULT_FROM_WIN32(ERROR_WRITE_PROTECT), 70},
     {HRESULT_FROM_WIN32(ERROR_NOT_READY), 71},
+    {HRESULT_FROM_WIN32(ERROR_INVALID_DRIVE), 68},
+    {HRESULT_FROM_WIN32(ERROR_DEV_NOT_EXIST), 68},
+    {HRESULT_FROM_WIN32(ERROR_TOO_MANY_OPEN_FILES), 67},
+    {HRESULT_FROM_WIN32(ERROR_NOT_SAME_DEVICE), 74},
+    {HRESULT_FROM_WIN32(ERROR_BAD_NET_NAME), 76},
     {HRESULT_FROM_WIN32(ERROR_FILE_EXISTS), 58},
     {HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), 58},
     {HRESULT_FROM_WIN32(ERROR_DISK_FULL), 61},
@@ -65,7 +45,7 @@ constexpr std::array<std::pair<HRESULT, std::int32_t>, 25> wellKnownFailures = {
     {DISP_E_MEMBERNOTFOUND, 438},
     {DISP_E_UNKNOWNNAME, 438},
     {DISP_E_BADPARAMCOUNT, 450},
-}};
+};
 
 // Drops a closing line break and period: the error report adds its own.
 Text withoutClosingPunctuation(Text text) {
@@ -96,26 +76,17 @@ std::int32_t errorNumberFor(HRESULT result) {
     return static_cast<std::int32_t>(result);
 }
 
-Text classicErrorText(std::int32_t number) {
-    for (const auto& [classicNumber, text] : classicErrorTexts) {
-        if (classicNumber == number) {
-            return Text(text);
-        }
-    }
-    return Text();
-}
-
 Text systemMessageText(HRESULT result) {
-    wchar_t* message = nullptr;
+    UniqueLocalText message;
+    // With ALLOCATE_BUFFER the buffer argument is where the text's address goes.
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(result), 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-    if (length == 0 || message == nullptr) {
+        nullptr, static_cast<DWORD>(result), 0, reinterpret_cast<wchar_t*>(message.put()), 0,
+        nullptr);
+    if (length == 0 || !message) {
         return Text();
     }
-    Text text(message, length);
-    LocalFree(message);
-    return withoutClosingPunctuation(std::move(text));
+    return withoutClosingPunctuation(Text(message.get(), length));
 }
 
 ErrorInfo errorInfoFromFailure(HRESULT result, EXCEPINFO* exception) {
@@ -140,14 +111,12 @@ ErrorInfo errorInfoFromFailure(HRESULT result, EXCEPINFO* exception) {
         info.number = errorNumberFor(result);
     }
     if (info.description.empty()) {
-        info.description = classicErrorText(info.number);
+        info.description = Text(classicErrorText(info.number));
     }
     if (info.description.empty()) {
         info.description = systemMessageText(failure);
     }
     return info;
 }
-
-void raiseClassicError(std::int32_t number) { throw RaisedError(number, classicErrorText(number)); }
 
 }  // namespace stravik::win32

@@ -2,12 +2,15 @@
 
 #include <cstdint>
 
+#include "platform/classic_errors.h"
 #include "platform/platform_services.h"
 #include "platform/win32/windows_headers.h"
 
 namespace stravik::win32 {
 
-// The one place where a failed call becomes the ErrorInfo a user reads.
+// The one place where a failed call becomes the ErrorInfo a user reads:
+// the component's own text, else the classic text of the number, else the
+// system's message. The error report supplies the last resort.
 // `exception` is the call's EXCEPINFO; it is consulted (and its strings
 // freed) only when `result` is DISP_E_EXCEPTION.
 ErrorInfo errorInfoFromFailure(HRESULT result, EXCEPINFO* exception = nullptr);
@@ -17,14 +20,8 @@ ErrorInfo errorInfoFromFailure(HRESULT result, EXCEPINFO* exception = nullptr);
 // else the HRESULT itself.
 std::int32_t errorNumberFor(HRESULT result);
 
-// The classic run-time error text for `number`, or empty when there is none.
-Text classicErrorText(std::int32_t number);
-
 // The system's message for `result` without its closing line break and
 // period, or empty when the system has none.
 Text systemMessageText(HRESULT result);
-
-// Raises `number` with its classic text.
-[[noreturn]] void raiseClassicError(std::int32_t number);
 
 }  // namespace stravik::win32

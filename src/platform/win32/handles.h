@@ -1,7 +1,7 @@
 #pragma once
 
-// Owning wrappers for the few Windows handles the program keeps, so that
-// no handle can outlive its owner or leak on a raised error.
+// Owners for the Windows handles and resources we keep, so that none can
+// outlive its owner or leak on a raised error.
 
 #include <utility>
 
@@ -10,46 +10,34 @@
 
 namespace stravik::win32 {
 
-// A file or folder opened with CreateFileW.
+// One alias per kind of Windows handle: what closes it and which value
+// means "none". The program, its tests, the end-to-end driver and the
+// benchmark all own their handles through these.
+
+// Kernel objects that CreateFile and FindFirstFile hand out, where failure
+// is INVALID_HANDLE_VALUE.
 using UniqueFile = UniqueAny<HANDLE, &::CloseHandle, -1>;
+using UniqueFind = UniqueAny<HANDLE, &::FindClose, -1>;
+// Kernel objects whose failure value is null: processes, threads, events.
+using UniqueHandle = UniqueAny<HANDLE, &::CloseHandle>;
+using UniqueModule = UniqueAny<HMODULE, &::FreeLibrary>;
+using UniqueKey = UniqueAny<HKEY, &::RegCloseKey>;
 
-// A loaded library, freed with its owner.
-class UniqueModule {
-public:
-    explicit UniqueModule(HMODULE module) : module_(module) {}
-    UniqueModule(const UniqueModule&) = delete;
-    UniqueModule& operator=(const UniqueModule&) = delete;
-    ~UniqueModule() {
-        if (module_ != nullptr) {
-            FreeLibrary(module_);
-        }
-    }
-    HMODULE get() const { return module_; }
-    explicit operator bool() const { return module_ != nullptr; }
+template <typename GdiObject>
+using UniqueGdiObject = UniqueAny<GdiObject, &::DeleteObject>;
+using UniqueFont = UniqueGdiObject<HFONT>;
+using UniqueBitmap = UniqueGdiObject<HBITMAP>;
+using UniqueMemoryDc = UniqueAny<HDC, &::DeleteDC>;
 
-private:
-    HMODULE module_ = nullptr;
-};
+// The screen's device context, from GetDC(nullptr).
+inline void releaseScreenDc(HDC dc) { ::ReleaseDC(nullptr, dc); }
+using UniqueScreenDc = UniqueAny<HDC, &releaseScreenDc>;
 
-// A GDI font, deleted with its owner.
-class UniqueFont {
-public:
-    UniqueFont() = default;
-    explicit UniqueFont(HFONT font) : font_(font) {}
-    UniqueFont(const UniqueFont&) = delete;
-    UniqueFont& operator=(const UniqueFont&) = delete;
-    ~UniqueFont() { reset(); }
-    HFONT get() const { return font_; }
-    void reset(HFONT font = nullptr) {
-        if (font_ != nullptr) {
-            DeleteObject(font_);
-        }
-        font_ = font;
-    }
+// Memory the system allocated for us with LocalAlloc (FormatMessage's text).
+using UniqueLocalText = UniqueAny<wchar_t*, &::LocalFree>;
 
-private:
-    HFONT font_ = nullptr;
-};
+// A BSTR; release() hands it on, for instance into a VARIANT.
+using UniqueBstr = UniqueAny<BSTR, &::SysFreeString>;
 
 // A counted COM interface pointer that releases itself.
 template <typename Interface>
@@ -87,23 +75,6 @@ public:
 
 private:
     Interface* pointer_ = nullptr;
-};
-
-// A BSTR that frees itself.
-class UniqueBstr {
-public:
-    // Takes ownership of a string handed out by a component.
-    explicit UniqueBstr(BSTR owned) : string_(owned) {}
-    UniqueBstr(const UniqueBstr&) = delete;
-    UniqueBstr& operator=(const UniqueBstr&) = delete;
-    ~UniqueBstr() { SysFreeString(string_); }
-
-    BSTR get() const { return string_; }
-    // Hands ownership to the caller, for instance into a VARIANT.
-    BSTR release() { return std::exchange(string_, nullptr); }
-
-private:
-    BSTR string_ = nullptr;
 };
 
 // A VARIANT that clears itself, releasing whatever it holds.

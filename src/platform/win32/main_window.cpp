@@ -1,5 +1,6 @@
 #include "platform/win32/main_window.h"
 
+#include "platform/classic_errors.h"
 #include "platform/win32/window_layout.h"
 #include "resource.h"
 
@@ -16,11 +17,22 @@ struct DisplayDpi {
 };
 
 DisplayDpi displayDpi() {
-    const HDC screen = GetDC(nullptr);
-    const DisplayDpi dpi{GetDeviceCaps(screen, LOGPIXELSX), GetDeviceCaps(screen, LOGPIXELSY)};
-    ReleaseDC(nullptr, screen);
-    return dpi;
+    const UniqueScreenDc screen(GetDC(nullptr));
+    return DisplayDpi{GetDeviceCaps(screen.get(), LOGPIXELSX),
+                      GetDeviceCaps(screen.get(), LOGPIXELSY)};
 }
+
+// Sets a flag for as long as it lives.
+class ClickInProgress {
+public:
+    explicit ClickInProgress(bool& flag) : flag_(flag) { flag_ = true; }
+    ClickInProgress(const ClickInProgress&) = delete;
+    ClickInProgress& operator=(const ClickInProgress&) = delete;
+    ~ClickInProgress() { flag_ = false; }
+
+private:
+    bool& flag_;
+};
 
 HFONT createMessageFont() {
     NONCLIENTMETRICSW metrics{};
@@ -125,7 +137,21 @@ LRESULT CALLBACK MainWindow::windowProcedure(HWND window, UINT message, WPARAM w
     if (self == nullptr) {
         return DefWindowProcW(window, message, wParam, lParam);
     }
-    return self->handleMessage(message, wParam, lParam);
+    // No exception may unwind through the window system's frames. The
+    // form's operations catch their own; this is the last resort.
+    try {
+        return self->handleMessage(message, wParam, lParam);
+    } catch (...) {
+        self->reportInternalError();
+        return 0;
+    }
+}
+
+void MainWindow::reportInternalError() noexcept {
+    try {
+        platform_.showMessage(formatErrorMessage(classicError(51)));
+    } catch (...) {
+    }
 }
 
 LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -177,13 +203,13 @@ void MainWindow::deliverClick(int controlId) {
     if (platform_.programEnded() || handlingClick_) {
         return;
     }
-    handlingClick_ = true;
+    // Cleared however the handler ends, an exception included.
+    const ClickInProgress inProgress(handlingClick_);
     if (controlId == removeButton.controlId) {
         form_.btnRemoveClick();
     } else if (controlId == exitButton.controlId) {
         form_.btnExitClick();
     }
-    handlingClick_ = false;
 }
 
 void MainWindow::makeDefaultButton(HWND button) {

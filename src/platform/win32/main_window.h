@@ -23,6 +23,9 @@ private:
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam);
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // Shows "Error # 51: Internal error." for an exception that reached the
+    // window procedure.
+    void reportInternalError() noexcept;
 
     bool create();
     HWND createButton(const ButtonLayout& layout, int dpiX, int dpiY, DWORD style);

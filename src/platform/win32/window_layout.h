@@ -4,11 +4,11 @@
 // (1440 to the inch) and become pixels at the display's real DPI. Test
 // drivers include this header to find and check the window.
 
+#include "platform/window_captions.h"
+
 namespace stravik::win32 {
 
 inline constexpr wchar_t windowClassName[] = L"StravikRemovalForm";
-inline constexpr wchar_t windowCaption[] = L"Remove Halvoran OCX";
-inline constexpr wchar_t messageCaption[] = L"Stravik";
 
 inline constexpr int twipsPerInch = 1440;
 inline constexpr int clientWidthTwips = 4680;
@@ -24,8 +24,8 @@ struct ButtonLayout {
 };
 
 // In tab order; the first has the focus and is the default button.
-inline constexpr ButtonLayout removeButton{1001, L"Remove Halvoran OCX", 480, 240, 3615, 615};
-inline constexpr ButtonLayout exitButton{1002, L"Exit Removal Tool", 480, 1080, 3615, 615};
+inline constexpr ButtonLayout removeButton{1001, removeButtonCaption, 480, 240, 3615, 615};
+inline constexpr ButtonLayout exitButton{1002, exitButtonCaption, 480, 1080, 3615, 615};
 
 // Rounds half away from zero, as MulDiv does.
 constexpr int twipsToPixels(int twips, int dotsPerInch) {
