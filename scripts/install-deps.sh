@@ -8,9 +8,10 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev googletest
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64
-  wine wine32:i386 wine64 qemu-user-static
+  wine wine32:i386 wine64 fonts-wine qemu-user-static
   xvfb xauth x11-utils xdotool imagemagick
   util-linux file shellcheck
+  zip osslsigncode openssl
 )
 
 as_root=()

@@ -114,6 +114,20 @@ wine_new_prefix() {
     done < <(cd "$base" && find . -type f -not -path './drive_c/windows/system32/*' \
         -not -path './drive_c/windows/syswow64/*' -not -path './drive_c/windows/winsxs/*' -print0)
     export WINEPREFIX=$prefix
+    wine_install_fonts
+}
+
+# Wine's own fonts (fonts-wine: Marlett for the title-bar buttons, Tahoma,
+# the system fonts) are in /usr/share/wine/fonts, but Debian's Wine 8 looks
+# for them under "<data folder>\../fonts", a path its file lookup rejects
+# as invalid, so without them in the prefix's Fonts folder, which it always
+# searches, title-bar buttons show letters instead of glyphs.
+WINE_FONTS=/usr/share/wine/fonts
+wine_install_fonts() {
+    [ -e "$WINE_FONTS/marlett.ttf" ] ||
+        wine_fail "Wine's fonts are missing (apt-get install fonts-wine)" || return
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp "$WINE_FONTS"/* "$WINEPREFIX/drive_c/windows/Fonts/"
 }
 
 # Maps drive letter $1 to the Unix folder $2.
@@ -142,79 +156,65 @@ wine_export_software() {
     rm -f "$exported"
 }
 
-# A Halvoran installation.
+# Writes the keys and values of the program's view of
+# HKEY_LOCAL_MACHINE\SOFTWARE to $1: one line per key and one per value
+# ("key<TAB>value name"), relative and lower-cased, since the registry
+# ignores case. Lines as installation_registry's entries, lower-cased,
+# are found in it with grep -ixF.
+wine_registry_entries() {
+    local out=$1 exported
+    exported=$(mktemp)
+    wine_export_software "$exported"
+    awk '
+        /^\[/ {
+            key = substr($0, 2, length($0) - 2)
+            sub(/^HKEY_LOCAL_MACHINE\\SOFTWARE\\?/, "", key)
+            print tolower(key)
+            next
+        }
+        /^"/ {
+            end = index($0, "\"=")
+            name = substr($0, 2, end - 2)
+            gsub(/\\\\/, "\\", name)
+            print tolower(key) "\t" tolower(name)
+        }' "$exported" >"$out"
+    rm -f "$exported"
+}
 
-# The identifiers of the removed control, as they appear in the registry.
+# A Halvoran installation: its registry entries come from the table in
+# scripts/installation.tsv.
+# shellcheck source=installation.sh
+source "$(dirname "${BASH_SOURCE[0]}")/installation.sh"
+
+# The identifiers of the removed control.
 CLSID='{AE2426ED-27E8-43EA-A844-3621CB40BE0F}'
-TYPELIB='{E297E62B-65F2-4800-B9CC-357FE58AAA6D}'
 OCX=QuorwenDocumentAutomation.OCX
 # Wine's Windows directory as GetWindowsDirectory reports it.
 WINDIR='C:\windows'
-WINDIR_SLASHED='C:/windows'
-# Inside the quotes of a .reg file a backslash is written twice.
-WINDIR_IN_REG='C:\\windows'
-MODULE_USAGE='Microsoft\Windows\CurrentVersion\ModuleUsage'
-SHARED_DLLS='Microsoft\Windows\CurrentVersion\SharedDLLs'
-DIST_UNITS='Microsoft\Code Store Database\Distribution Units'
 
-# Registry seeding: REGEDIT4 text on standard input, imported into the
-# program's (32-bit) view. Paths are relative to HKEY_LOCAL_MACHINE\SOFTWARE.
+# Imports REGEDIT4 key and value lines, read from standard input, into the
+# program's (32-bit) view.
 wine_seed_registry() {
     local file="$WINEPREFIX/seed.reg"
     {
         echo REGEDIT4
         echo
-        sed -e 's/^\[/[HKEY_LOCAL_MACHINE\\SOFTWARE\\/'
+        cat
     } >"$file"
     wine_import_reg "$file"
 }
 
-# Every entry that the clean-up removes: the component registration, the
-# download record, the module-usage records and the shared-library
-# reference counts of the control and its ten conflict copies.
+# Every entry that the clean-up removes, with what an installation keeps in
+# them: the component registration, the download record, the module-usage
+# records and the shared-library reference counts of the control and its
+# ten conflict copies.
 wine_seed_control_registration() {
-    {
-        cat <<EOF
-[Classes\\AppID\\$CLSID]
-@="Quorwen Document Automation"
-[Classes\\CLSID\\$CLSID]
-@="Quorwen Document Automation Control"
-"AppID"="$CLSID"
-[Classes\\CLSID\\$CLSID\\InprocServer32]
-@="C:\\\\windows\\\\Downloaded Program Files\\\\$OCX"
-[Classes\\CLSID\\$CLSID\\DriveLocation]
-@="H:"
-[Classes\\$OCX]
-"AppID"="$CLSID"
-[Classes\\TypeLib\\$TYPELIB\\2.0]
-@="Quorwen Document Automation 2.0"
-[Classes\\TypeLib\\$TYPELIB\\2.0\\0\\win32]
-@="C:\\\\windows\\\\Downloaded Program Files\\\\$OCX"
-[$DIST_UNITS\\$CLSID]
-"Installer"="MSICD"
-[$DIST_UNITS\\$CLSID\\Contains\\Files]
-"C:\\\\windows\\\\Downloaded Program Files\\\\$OCX"=""
-[$MODULE_USAGE\\$WINDIR_SLASHED/Downloaded Program Files/$OCX]
-"$CLSID"="1"
-[$SHARED_DLLS]
-"$WINDIR_IN_REG\\\\Downloaded Program Files\\\\$OCX"=dword:00000001
-EOF
-        wine_conflict_copy_entries 1 2 3 4 5 6 7 8 9 10
-    } | wine_seed_registry
+    installation_registry reg target,inside "$WINDIR" | wine_seed_registry
 }
 
-# The registration of the control's numbered conflict copies: a module
-# usage key and a shared-library value for each number given.
-wine_conflict_copy_entries() {
-    local n
-    for n in "$@"; do
-        cat <<EOF
-[$MODULE_USAGE\\$WINDIR_SLASHED/Downloaded Program Files/CONFLICT.$n/$OCX]
-"$CLSID"="1"
-[$SHARED_DLLS]
-"$WINDIR_IN_REG\\\\Downloaded Program Files\\\\CONFLICT.$n\\\\$OCX"=dword:00000001
-EOF
-    done
+# Entries beside the removed ones that must survive the clean-up.
+wine_seed_neighbours() {
+    installation_registry reg neighbour "$WINDIR" | wine_seed_registry
 }
 
 # The family's files: the template folder on drive H: and the control and

@@ -13,6 +13,8 @@
 //   hold PATH                   open PATH without sharing until the driver ends
 //   list-files FOLDER           print the folder's files in enumeration order
 //   capture PATH                save the main window, frame included, as a BMP
+//   capture-message PATH        wait for a message box and save it likewise,
+//                               leaving it open for the expect-message step
 //   make-files FOLDER COUNT     create COUNT empty files in FOLDER
 //   rename FROM TO              rename a file or folder, as another user could
 //
@@ -51,6 +53,7 @@ using stravik::win32::UniqueScreenDc;
 
 constexpr DWORD pollMilliseconds = 50;
 constexpr UINT sendTimeoutMilliseconds = 5000;
+constexpr DWORD paintMilliseconds = 1500;
 
 class StepFailure : public std::runtime_error {
 public:
@@ -229,10 +232,25 @@ public:
         } while (FindNextFileW(find.get(), &entry));
     }
 
+    void captureMainWindow(const std::wstring& path) const { capture(requireMainWindow(), path); }
+
+    void captureMessage(const std::wstring& path) {
+        capture(waitFor(
+                    L"a message box", [&] { return findMessageBox(); }, true),
+                path);
+    }
+
+private:
     // Copies the window's pixels from the screen, so the frame drawn around
     // it is in the picture too.
-    void capture(const std::wstring& path) const {
-        const HWND window = requireMainWindow();
+    static void capture(HWND window, const std::wstring& path) {
+        // A window just shown may not have painted yet: a round trip through
+        // its queue, then time for the paint, which is slow where the
+        // program's code is emulated.
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, sendTimeoutMilliseconds,
+                            &ignored);
+        Sleep(paintMilliseconds);
         RECT place{};
         GetWindowRect(window, &place);
         const int width = place.right - place.left;
@@ -263,7 +281,6 @@ public:
             fail(L"cannot write " + path);
     }
 
-private:
     // Polls `probe` until it yields a window. While waiting, a message box
     // that nobody expects fails the step, and so does the program ending.
     template <typename Probe>
@@ -438,10 +455,13 @@ struct Step {
 
 // The steps and how many arguments each takes.
 const std::vector<std::pair<std::wstring, int>> stepKinds = {
-    {L"expect-window", 0}, {L"click-remove", 0},   {L"click-exit", 0},
-    {L"close", 0},         {L"expect-message", 1}, {L"expect-message-prefix", 1},
-    {L"expect-exit", 1},   {L"hold", 1},           {L"list-files", 1},
-    {L"capture", 1},       {L"make-files", 2},     {L"rename", 2},
+    {L"expect-window", 0},   {L"click-remove", 0},
+    {L"click-exit", 0},      {L"close", 0},
+    {L"expect-message", 1},  {L"expect-message-prefix", 1},
+    {L"expect-exit", 1},     {L"hold", 1},
+    {L"list-files", 1},      {L"capture", 1},
+    {L"capture-message", 1}, {L"make-files", 2},
+    {L"rename", 2},
 };
 
 std::optional<int> argumentCount(const std::wstring& name) {
@@ -472,7 +492,9 @@ void run(Driver& driver, const Step& step) {
     else if (name == L"list-files")
         Driver::listFiles(arguments[0]);
     else if (name == L"capture")
-        driver.capture(arguments[0]);
+        driver.captureMainWindow(arguments[0]);
+    else if (name == L"capture-message")
+        driver.captureMessage(arguments[0]);
     else if (name == L"make-files")
         Driver::makeFiles(arguments[0], std::wcstoul(arguments[1].c_str(), nullptr, 10));
     else if (name == L"rename")

@@ -6,7 +6,7 @@
 source "$(dirname "$0")/scenario.sh"
 
 wine_seed_control_registration
-seed_registry_neighbours
+wine_seed_neighbours
 seed_template_folder Normal.dotx Brief.dotm 'Ångström.dotx' 'Résumé.dot' '契約書.dotx'
 chmod a-w "$TEMPLATE_DIR/Brief.dotm"
 for ((i = 0; i < 3000; i++)); do : >"$TEMPLATE_DIR/part$i.tmp"; done

@@ -17,8 +17,6 @@ wine_require
 
 # Beside the base prefix, so that the copy can hard-link it.
 E2E_WORK=$(mktemp -d "$(dirname "$STRAVIK_WINE_BASE")/e2e-run.XXXXXX")
-E2E_PASSED=0
-E2E_FAILED=0
 
 e2e_cleanup() {
     [ "${WINEPREFIX:-}" != "$E2E_WORK/prefix" ] || wineserver -k 2>/dev/null || true
@@ -36,20 +34,8 @@ mkdir -p "$WINEPREFIX/drive_c/stravik"
 cp "$E2E_STRAVIK" "$WINEPREFIX/drive_c/stravik/stravik.exe"
 PROGRAM='C:\stravik\stravik.exe'
 
-pass() {
-    E2E_PASSED=$((E2E_PASSED + 1))
-    echo "ok: $*"
-}
-
-fail() {
-    E2E_FAILED=$((E2E_FAILED + 1))
-    echo "FAIL: $*"
-}
-
-finish() {
-    echo "$E2E_PASSED passed, $E2E_FAILED failed"
-    [ "$E2E_FAILED" -eq 0 ]
-}
+source "$E2E_HERE/../checks.sh"
+finish() { checks_summary; }
 
 # Runs the driver against stravik.exe with the given steps; the driver
 # checks every step and reports PASS or FAIL. Each step must finish within
@@ -72,74 +58,14 @@ drive() {
     wine_settle
 }
 
-# Entries beside the removed ones that must survive the clean-up.
-seed_registry_neighbours() {
-    {
-        cat <<EOF
-[Classes\\AppID\\{11111111-2222-3333-4444-555555555555}]
-@="Neighbour"
-[Classes\\CLSID\\{11111111-2222-3333-4444-555555555555}\\DriveLocation]
-@="N:"
-[Classes\\TypeLib\\$TYPELIB\\1.0]
-@="Quorwen Document Automation 1.0"
-[$DIST_UNITS\\{11111111-2222-3333-4444-555555555555}]
-"Installer"="MSICD"
-[$MODULE_USAGE\\$WINDIR_SLASHED/system32/neighbour.ocx]
-"{11111111-2222-3333-4444-555555555555}"="1"
-[$SHARED_DLLS]
-"$WINDIR_IN_REG\\\\system32\\\\neighbour.ocx"=dword:00000002
-EOF
-        wine_conflict_copy_entries 0 11
-    } | wine_seed_registry
-}
-
-# The keys and values named in the seeding helpers, as "key" or
+# The entries that Remove deletes and those beside them, as "key" or
 # "key<TAB>value name", relative to HKEY_LOCAL_MACHINE\SOFTWARE.
-control_registration_entries() {
-    local n
-    printf '%s\n' "Classes\\AppID\\$CLSID" "Classes\\CLSID\\$CLSID" \
-        "Classes\\CLSID\\$CLSID\\DriveLocation" "Classes\\$OCX" \
-        "Classes\\TypeLib\\$TYPELIB\\2.0" "$DIST_UNITS\\$CLSID" \
-        "$MODULE_USAGE\\$WINDIR_SLASHED/Downloaded Program Files/$OCX"
-    printf '%s\t%s\n' "$SHARED_DLLS" "$WINDIR\\Downloaded Program Files\\$OCX"
-    for n in 1 2 3 4 5 6 7 8 9 10; do
-        printf '%s\n' "$MODULE_USAGE\\$WINDIR_SLASHED/Downloaded Program Files/CONFLICT.$n/$OCX"
-        printf '%s\t%s\n' "$SHARED_DLLS" "$WINDIR\\Downloaded Program Files\\CONFLICT.$n\\$OCX"
-    done
-}
-
-neighbour_entries() {
-    local n
-    printf '%s\n' "Classes\\AppID\\{11111111-2222-3333-4444-555555555555}" \
-        "Classes\\CLSID\\{11111111-2222-3333-4444-555555555555}\\DriveLocation" \
-        "Classes\\TypeLib\\$TYPELIB\\1.0" "$DIST_UNITS\\{11111111-2222-3333-4444-555555555555}" \
-        "$MODULE_USAGE\\$WINDIR_SLASHED/system32/neighbour.ocx"
-    printf '%s\t%s\n' "$SHARED_DLLS" "$WINDIR\\system32\\neighbour.ocx"
-    for n in 0 11; do
-        printf '%s\n' "$MODULE_USAGE\\$WINDIR_SLASHED/Downloaded Program Files/CONFLICT.$n/$OCX"
-        printf '%s\t%s\n' "$SHARED_DLLS" "$WINDIR\\Downloaded Program Files\\CONFLICT.$n\\$OCX"
-    done
-}
+control_registration_entries() { installation_registry entries target "$WINDIR"; }
+neighbour_entries() { installation_registry entries neighbour "$WINDIR"; }
 
 # Reads the program's view of HKEY_LOCAL_MACHINE\SOFTWARE into
-# $E2E_WORK/registry.txt: one line per key and one per value ("key<TAB>
-# value name"), relative and lower-cased, since the registry ignores case.
-snapshot_registry() {
-    wine_export_software "$E2E_WORK/export.reg"
-    awk '
-        /^\[/ {
-            key = substr($0, 2, length($0) - 2)
-            sub(/^HKEY_LOCAL_MACHINE\\SOFTWARE\\?/, "", key)
-            print tolower(key)
-            next
-        }
-        /^"/ {
-            end = index($0, "\"=")
-            name = substr($0, 2, end - 2)
-            gsub(/\\\\/, "\\", name)
-            print tolower(key) "\t" tolower(name)
-        }' "$E2E_WORK/export.reg" >"$E2E_WORK/registry.txt"
-}
+# $E2E_WORK/registry.txt (see wine_registry_entries).
+snapshot_registry() { wine_registry_entries "$E2E_WORK/registry.txt"; }
 
 in_registry() {
     grep -qixF -- "$1" "$E2E_WORK/registry.txt"

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Builds the release, dist/stravik-<version>-win32.zip, holding
+#   stravik.exe   the program, as the win32 preset builds it
+#   README.txt    the administrators' guide: the first part of README.md
+#   SHA256SUMS    the SHA-256 of both
+# and beside it dist/SHA256SUMS, which adds the zip's own sum, to publish
+# with the download.
+#
+# The release is reproducible: built from the same commit, anywhere and at
+# any time, stravik.exe and the zip have the same bytes. Time stamps are
+# the last commit's (SOURCE_DATE_EPOCH); the build flags keep build folders
+# and link times out of the program.
+#
+# When STRAVIK_SIGN_PFX names a PFX file and STRAVIK_SIGN_PASSWORD holds its
+# password, stravik.exe is signed (Authenticode, SHA-256, signing time
+# SOURCE_DATE_EPOCH) before the sums are taken.
+#
+#   scripts/release.sh [BUILD_DIR]      (default build/release)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(realpath -m "${1:-$root/build/release}")
+[ -z "${STRAVIK_SIGN_PFX:-}" ] || STRAVIK_SIGN_PFX=$(realpath "$STRAVIK_SIGN_PFX")
+cd "$root"
+scripts/install-deps.sh
+
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+export SOURCE_DATE_EPOCH
+
+# The product's own build: the win32 preset, without the tests.
+cmake --preset win32 -B "$build" -DSTRAVIK_TESTS=OFF >/dev/null
+cmake --build "$build" --target stravik >/dev/null
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+name=stravik-$version-win32
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+mkdir "$stage/files"
+
+if [ -n "${STRAVIK_SIGN_PFX:-}" ]; then
+    [ -n "${STRAVIK_SIGN_PASSWORD+set}" ] || {
+        echo "release: STRAVIK_SIGN_PFX is set but STRAVIK_SIGN_PASSWORD is not" >&2
+        exit 1
+    }
+    # The password goes through a pipe, never on a command line.
+    osslsigncode sign -pkcs12 "$STRAVIK_SIGN_PFX" \
+        -readpass <(printf '%s' "$STRAVIK_SIGN_PASSWORD") -h sha256 \
+        -n Stravik -time "$SOURCE_DATE_EPOCH" \
+        -in "$build/stravik.exe" -out "$stage/files/stravik.exe" >/dev/null
+    echo "Signed stravik.exe with $STRAVIK_SIGN_PFX"
+else
+    cp "$build/stravik.exe" "$stage/files/stravik.exe"
+fi
+
+scripts/admin-guide.sh README.md >"$stage/files/README.txt"
+(cd "$stage/files" && sha256sum stravik.exe README.txt >SHA256SUMS)
+
+# Fixed order, times, permissions and no owner fields; zip writes local
+# times, hence UTC.
+files=(stravik.exe README.txt SHA256SUMS)
+for file in "${files[@]}"; do
+    chmod 0644 "$stage/files/$file"
+    touch -d "@$SOURCE_DATE_EPOCH" "$stage/files/$file"
+done
+(cd "$stage/files" && TZ=UTC zip -X -q "$stage/$name.zip" "${files[@]}")
+
+mkdir -p dist
+rm -f "dist/$name.zip"
+cp "$stage/$name.zip" "dist/$name.zip"
+{
+    cat "$stage/files/SHA256SUMS"
+    (cd dist && sha256sum "$name.zip")
+} >dist/SHA256SUMS
+echo "Built dist/$name.zip"
+cat dist/SHA256SUMS
