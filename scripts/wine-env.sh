@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers for running the 32-bit stravik.exe under Wine, sourced by the
 # end-to-end scenarios, the benchmark and the run command.
 #
@@ -131,9 +132,11 @@ wine_map_drive() {
 wine_windows_dir() { echo "$WINEPREFIX/drive_c/windows"; }
 
 # Imports a registry file (REGEDIT4 or "Windows Registry Editor Version
-# 5.00") into the 32-bit view.
+# 5.00") into the 32-bit view, or into the one WINE_REG_VIEW names (64 for
+# a 64-bit build of the program).
 wine_import_reg() {
-    wine_run reg import "$(wine_run winepath -w "$1" 2>/dev/null)" /reg:32 >/dev/null 2>&1 ||
+    wine_run reg import "$(wine_run winepath -w "$1" 2>/dev/null)" "/reg:${WINE_REG_VIEW:-32}" \
+        >/dev/null 2>&1 ||
         wine_fail "cannot import $1"
 }
 
@@ -153,7 +156,9 @@ wine_export_software() {
 CLSID='{AE2426ED-27E8-43EA-A844-3621CB40BE0F}'
 TYPELIB='{E297E62B-65F2-4800-B9CC-357FE58AAA6D}'
 OCX=QuorwenDocumentAutomation.OCX
-# Wine's Windows directory as GetWindowsDirectory reports it.
+# Wine's Windows directory as GetWindowsDirectory reports it; for the
+# scenarios that source this file.
+# shellcheck disable=SC2034
 WINDIR='C:\windows'
 WINDIR_SLASHED='C:/windows'
 # Inside the quotes of a .reg file a backslash is written twice.

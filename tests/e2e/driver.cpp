@@ -1,7 +1,7 @@
 // Drives stravik.exe through its window the way a user would, for the
 // end-to-end scenarios. Usage:
 //
-//   driver [--timeout SECONDS] PROGRAM STEP...
+//   driver [--timeout SECONDS] [--poll MILLISECONDS] PROGRAM STEP...
 //
 // PROGRAM is started at once; the steps then run in order:
 //   expect-window               the main window appears; its layout is checked
@@ -14,6 +14,12 @@
 //   list-files FOLDER           print the folder's files in enumeration order
 //   capture PATH                save the main window, frame included, as a BMP
 //   make-files FOLDER COUNT     create COUNT empty files in FOLDER
+//   peak-memory                 print the program's peak working set
+//
+// For the benchmark, expect-window also prints how long after the start the
+// window was ready, and expect-message how long after the last click the
+// message box appeared; --poll sets how often the windows are looked for
+// (default 50 ms).
 //
 // A message box that no expect-message step asked for fails the run, so
 // "no message" needs no step of its own. Every wait has a deadline; on
@@ -22,7 +28,10 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// After windows.h.
+#include <psapi.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cwchar>
@@ -48,7 +57,7 @@ constexpr int exitTopTwips = 1080;
 constexpr int buttonWidthTwips = 3615;
 constexpr int buttonHeightTwips = 615;
 
-constexpr DWORD pollMilliseconds = 50;
+DWORD pollMilliseconds = 50;
 constexpr UINT sendTimeoutMilliseconds = 5000;
 
 class StepFailure : public std::runtime_error {
@@ -182,12 +191,19 @@ bool isClass(HWND window, const wchar_t* name) {
 
 int twipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
 
+using Clock = std::chrono::steady_clock;
+
+long long microsecondsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+}
+
 class Driver {
 public:
     Driver(std::wstring program, DWORD timeoutMilliseconds)
         : program_(std::move(program)), timeout_(timeoutMilliseconds) {}
 
     void start() {
+        started_ = Clock::now();
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
@@ -212,11 +228,13 @@ public:
     void expectWindow() {
         const HWND window = waitFor(L"the main window", [&] { return findMainWindow(); });
         checkLayout(window);
+        say("  ready " + std::to_string(microsecondsSince(started_)) + " us after the start");
     }
 
     void clickButton(const std::wstring& caption) {
         const HWND button = findButton(requireMainWindow(), caption);
         // Posted, so that a message box opened by the click cannot block us.
+        lastClick_ = Clock::now();
         PostMessageW(button, BM_CLICK, 0, 0);
     }
 
@@ -225,6 +243,9 @@ public:
     void expectMessage(const std::wstring& expected, bool prefixOnly) {
         const HWND box = waitFor(
             L"a message box", [&] { return findMessageBox(); }, true);
+        if (lastClick_)
+            say("  shown " + std::to_string(microsecondsSince(*lastClick_)) +
+                " us after the click");
         const std::wstring text = messageText(box);
         say("  message: " + utf8(text));
         const bool matches =
@@ -244,6 +265,14 @@ public:
         if (status != expectedStatus)
             fail(L"exit status " + std::to_wstring(status) + L", expected " +
                  std::to_wstring(expectedStatus));
+    }
+
+    void peakMemory() const {
+        PROCESS_MEMORY_COUNTERS counters{};
+        counters.cb = sizeof counters;
+        if (!GetProcessMemoryInfo(process_->get(), &counters, sizeof counters))
+            fail(L"cannot read the program's memory use: error " + std::to_wstring(GetLastError()));
+        say("  peak working set: " + std::to_string(counters.PeakWorkingSetSize) + " bytes");
     }
 
     void hold(const std::wstring& path) {
@@ -475,6 +504,8 @@ private:
     DWORD timeout_;
     std::unique_ptr<UniqueHandle> process_;
     DWORD processId_ = 0;
+    Clock::time_point started_;
+    std::optional<Clock::time_point> lastClick_;
     std::vector<UniqueHandle> heldFiles_;
 };
 
@@ -488,7 +519,7 @@ const std::vector<std::pair<std::wstring, int>> stepKinds = {
     {L"expect-window", 0}, {L"click-remove", 0},   {L"click-exit", 0},
     {L"close", 0},         {L"expect-message", 1}, {L"expect-message-prefix", 1},
     {L"expect-exit", 1},   {L"hold", 1},           {L"list-files", 1},
-    {L"capture", 1},       {L"make-files", 2},
+    {L"capture", 1},       {L"make-files", 2},     {L"peak-memory", 0},
 };
 
 std::optional<int> argumentCount(const std::wstring& name) {
@@ -522,10 +553,12 @@ void run(Driver& driver, const Step& step) {
         driver.capture(arguments[0]);
     else if (name == L"make-files")
         Driver::makeFiles(arguments[0], std::wcstoul(arguments[1].c_str(), nullptr, 10));
+    else if (name == L"peak-memory")
+        driver.peakMemory();
 }
 
 int usage() {
-    say("usage: driver [--timeout SECONDS] PROGRAM STEP...");
+    say("usage: driver [--timeout SECONDS] [--poll MILLISECONDS] PROGRAM STEP...");
     return 2;
 }
 
@@ -539,6 +572,10 @@ int wmain(int argc, wchar_t** argv) {
     DWORD timeoutMilliseconds = 30000;
     if (next + 1 < argc && std::wstring(argv[next]) == L"--timeout") {
         timeoutMilliseconds = 1000 * std::wcstoul(argv[next + 1], nullptr, 10);
+        next += 2;
+    }
+    if (next + 1 < argc && std::wstring(argv[next]) == L"--poll") {
+        pollMilliseconds = std::max(1UL, std::wcstoul(argv[next + 1], nullptr, 10));
         next += 2;
     }
     if (next >= argc) return usage();
