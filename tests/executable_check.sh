@@ -28,11 +28,16 @@ narrow_strings=$(strings "$exe")
 check "PE32 GUI program for Intel 80386" grep -q 'PE32 executable (GUI) Intel 80386' <<<"$(file -b "$exe")"
 check "address-space randomisation" grep -qx $'\t*DYNAMIC_BASE' <<<"$headers"
 check "no executable data" grep -qx $'\t*NX_COMPAT' <<<"$headers"
+check "the system's Windows directory on a terminal server" \
+    grep -qx $'\t*TERMINAL_SERVICE_AWARE' <<<"$headers"
 
 allowed='^(ADVAPI32|GDI32|KERNEL32|msvcrt|ole32|OLEAUT32|SHLWAPI|USER32|COMCTL32)\.dll$'
 imports=$(sed -n 's/^\tDLL Name: //p' <<<"$headers")
 echo "imports: $(tr '\n' ' ' <<<"$imports")"
+# The inner scripts expand their own arguments.
+# shellcheck disable=SC2016
 check "imports only Windows' own DLLs" bash -c '[ -n "$1" ] && ! grep -qivE "$2" <<<"$1"' _ "$imports" "$allowed"
+# shellcheck disable=SC2016
 check "shell32 is not imported (loaded from the system directory at run time)" \
     bash -c '! grep -qi "^shell32" <<<"$1"' _ "$imports"
 

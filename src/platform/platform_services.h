@@ -67,6 +67,20 @@ public:
     virtual bool FileExists(const Text& filePath) = 0;
 };
 
+// The folders from a drive's root down to one folder, checked and held so
+// that none of them can be renamed, moved, deleted or replaced while files
+// in the last one are deleted. Destroying it releases them.
+class PinnedFolderPath {
+public:
+    virtual ~PinnedFolderPath() = default;
+    // Right before `filePath`, a file directly in the pinned folder, is
+    // deleted: raises 75 when the folder its path reaches is no longer the
+    // pinned one, or when the path does not name that file itself but
+    // what a link leads to. A file that is missing is left to the deletion
+    // to report.
+    virtual void confirmFile(const Text& filePath) = 0;
+};
+
 class PlatformServices {
 public:
     virtual ~PlatformServices() = default;
@@ -99,6 +113,11 @@ public:
     // Creates a component by programmatic identifier; raises when it is
     // not available.
     virtual std::unique_ptr<FileSystemComponent> createObject(const Text& programmaticId) = 0;
+
+    // Checks, without following links, every folder from the drive's root
+    // down to `folderPath` ("X:\a\b\"), and pins them. Raises 75 naming
+    // the first that is a link of any kind, 76 when one is missing.
+    virtual std::unique_ptr<PinnedFolderPath> pinFolderPath(const Text& folderPath) = 0;
 
     // A modal message box: the text, an OK button, no icon, caption "Stravik".
     virtual void showMessage(const Text& text) = 0;

@@ -14,11 +14,20 @@ void RemovalForm::btnRemoveClick() {
         const Text folderPath = templateFolder(installDrive_);
         FileSystemComponent& fileSystem = requireFileSystem();
 
-        // Only the files directly in the template folder; its subfolders and
-        // the folder itself stay. No administrator test for these.
-        const std::unique_ptr<FileSystemFolder> folder = fileSystem.GetFolder(folderPath);
-        for (const Text& file : folder->files()) {
-            fileSystem.DeleteFile(file, true);
+        // Any user may plant a link on the way to the template folder, and
+        // deleting through one would delete another folder's files with our
+        // rights. So the folders are checked and pinned before anything
+        // else touches the path, stay pinned until the last file is gone,
+        // and each file is confirmed right before it goes.
+        {
+            const std::unique_ptr<PinnedFolderPath> pinned = platform_.pinFolderPath(folderPath);
+            // Only the files directly in the template folder; its subfolders
+            // and the folder itself stay. No administrator test for these.
+            const std::unique_ptr<FileSystemFolder> folder = fileSystem.GetFolder(folderPath);
+            for (const Text& file : folder->files()) {
+                pinned->confirmFile(file);
+                fileSystem.DeleteFile(file, true);
+            }
         }
 
         // The Windows directory's files go only for an administrator. The

@@ -14,6 +14,7 @@
 //   list-files FOLDER           print the folder's files in enumeration order
 //   capture PATH                save the main window, frame included, as a BMP
 //   make-files FOLDER COUNT     create COUNT empty files in FOLDER
+//   rename FROM TO              rename a file or folder, as another user could
 //   peak-memory                 print the program's peak working set
 //
 // For the benchmark, expect-window also prints how long after the start the
@@ -294,6 +295,10 @@ public:
         }
     }
 
+    static void rename(const std::wstring& from, const std::wstring& to) {
+        if (!MoveFileW(from.c_str(), to.c_str())) fail(L"cannot rename " + from + L" to " + to);
+    }
+
     static void listFiles(const std::wstring& folder) {
         WIN32_FIND_DATAW entry{};
         UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
@@ -519,7 +524,8 @@ const std::vector<std::pair<std::wstring, int>> stepKinds = {
     {L"expect-window", 0}, {L"click-remove", 0},   {L"click-exit", 0},
     {L"close", 0},         {L"expect-message", 1}, {L"expect-message-prefix", 1},
     {L"expect-exit", 1},   {L"hold", 1},           {L"list-files", 1},
-    {L"capture", 1},       {L"make-files", 2},     {L"peak-memory", 0},
+    {L"capture", 1},       {L"make-files", 2},     {L"rename", 2},
+    {L"peak-memory", 0},
 };
 
 std::optional<int> argumentCount(const std::wstring& name) {
@@ -553,6 +559,8 @@ void run(Driver& driver, const Step& step) {
         driver.capture(arguments[0]);
     else if (name == L"make-files")
         Driver::makeFiles(arguments[0], std::wcstoul(arguments[1].c_str(), nullptr, 10));
+    else if (name == L"rename")
+        Driver::rename(arguments[0], arguments[1]);
     else if (name == L"peak-memory")
         driver.peakMemory();
 }

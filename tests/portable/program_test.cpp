@@ -309,6 +309,52 @@ TEST_F(ProgramTest, LinkInTheTemplateFolderGoesAsALink) {
     EXPECT_TRUE(machine.exists(R"(D:\Shared\Letterhead.dotx)"));
 }
 
+// A link planted at either folder on the way to the templates, leading
+// inside the drive or off it, is refused before anything is deleted: one
+// message, every file where it was, the registry as it was.
+TEST_F(ProgramTest, LinkAtEitherTemplateFolderIsRefusedAndNothingChanges) {
+    struct Plant {
+        std::string_view link;
+        std::string_view target;
+        std::string_view refused;
+    };
+    const std::vector<Plant> plants = {
+        {R"(H:\Halvoran\template)", R"(H:\Elsewhere\template)", R"(H:\Halvoran\template)"},
+        {R"(H:\Halvoran\template)", R"(C:\WINDOWS\template)", R"(H:\Halvoran\template)"},
+        {R"(H:\Halvoran)", R"(H:\Elsewhere)", R"(H:\Halvoran)"},
+        {R"(H:\Halvoran)", R"(C:\WINDOWS)", R"(H:\Halvoran)"},
+    };
+    for (const Plant& plant : plants) {
+        StandInMachine attacked;
+        attacked.writeRegistry(std::string(registryHeader) + std::string(driveLocationH) +
+                               std::string(systemRootWindows) + std::string(installationRecords));
+        for (const std::string_view file :
+             {installedFiles[2], installedFiles[3], installedFiles[4]}) {
+            attacked.createFile(file, "content");
+        }
+        const std::string target(plant.target);
+        attacked.createFile(target + R"(\template\Victim.dll)", "victim");
+        attacked.createFile(target + R"(\Victim.dll)", "victim");
+        attacked.makeReadOnly(target + R"(\Victim.dll)");
+        if (plant.link.ends_with("template")) {
+            attacked.createFolder(R"(H:\Halvoran)");
+        }
+        attacked.createSymlink(plant.link, attacked.hostPath(plant.target));
+        const std::vector<std::filesystem::path> filesBefore = filesLeft(attacked);
+        const std::string registryBefore = attacked.registryBytes();
+
+        const ProgramRun run = attacked.run(removeThenExit);
+
+        EXPECT_EQ(run.exitStatus, 0);
+        EXPECT_EQ(run.messages(),
+                  Messages{"Error # 75: Path/File access error: " + std::string(plant.refused) +
+                           " is a link to another folder."})
+            << plant.link << " -> " << plant.target;
+        EXPECT_EQ(filesLeft(attacked), filesBefore) << plant.link << " -> " << plant.target;
+        EXPECT_EQ(attacked.registryBytes(), registryBefore);
+    }
+}
+
 TEST_F(ProgramTest, NamesOutsideAscii) {
     // registry.reg in UTF-16, as regedit writes it, with a Windows directory
     // whose name only Windows-1252 can carry in the narrow calls.

@@ -168,5 +168,64 @@ TEST_F(StandInFileSystemTest, NamesOutsideAscii) {
     EXPECT_TRUE(std::filesystem::is_empty(machine.hostPath("H:\\Vorlagen")));
 }
 
+// The pin holds the folders it checked; a folder swapped after the check,
+// for a link or for another folder, is noticed at the next file.
+TEST_F(StandInFileSystemTest, PinnedFolderSwappedAfterTheCheckIsNoticedAtTheNextFile) {
+    const auto messageOf = [](const std::function<void()>& operation) -> Text {
+        try {
+            operation();
+        } catch (const RaisedError& error) {
+            return error.info().description;
+        }
+        return L"";
+    };
+    for (const bool swapForLink : {true, false}) {
+        StandInMachine swapped;
+        swapped.createFile(R"(H:\Halvoran\Template\a.dot)");
+        swapped.createFile(R"(H:\Other\a.dot)");
+        const auto pinned = pinStandInFolderPath(swapped.root(), LR"(h:\halvoran\template\)");
+        pinned->confirmFile(LR"(H:\Halvoran\Template\a.dot)");
+
+        std::filesystem::rename(swapped.hostPath(R"(H:\Halvoran\Template)"),
+                                swapped.hostPath(R"(H:\Halvoran\Moved)"));
+        if (swapForLink) {
+            swapped.createSymlink(R"(H:\Halvoran\Template)", swapped.hostPath(R"(H:\Other)"));
+        } else {
+            std::filesystem::rename(swapped.hostPath(R"(H:\Other)"),
+                                    swapped.hostPath(R"(H:\Halvoran\Template)"));
+        }
+        EXPECT_EQ(
+            messageOf([&] { pinned->confirmFile(LR"(H:\Halvoran\Template\a.dot)"); }),
+            swapForLink
+                ? LR"(Path/File access error: h:\halvoran\template is a link to another folder)"
+                : LR"(Path/File access error: h:\halvoran\template was replaced while its files were being removed)");
+    }
+}
+
+// The folders are opened one inside the other without following links:
+// a link anywhere on the way is refused, naming it as it was asked for.
+TEST_F(StandInFileSystemTest, PinRefusesALinkAtAnyFolderAndReportsMissingOnes) {
+    machine.createFolder(R"(C:\Windows\template)");
+    machine.createFolder(R"(H:\Real\template)");
+    machine.createSymlink(R"(H:\Halvoran)", machine.hostPath(R"(H:\Real)"));
+    machine.createFolder(R"(D:\Halvoran)");
+    machine.createSymlink(R"(D:\Halvoran\template)", machine.hostPath(R"(C:\Windows\template)"));
+
+    EXPECT_EQ(
+        raisedNumber([&] { pinStandInFolderPath(machine.root(), LR"(H:\Halvoran\template\)"); }),
+        75);
+    EXPECT_EQ(
+        raisedNumber([&] { pinStandInFolderPath(machine.root(), LR"(D:\Halvoran\template\)"); }),
+        75);
+    EXPECT_EQ(
+        raisedNumber([&] { pinStandInFolderPath(machine.root(), LR"(C:\Halvoran\template\)"); }),
+        76);
+    EXPECT_EQ(
+        raisedNumber([&] { pinStandInFolderPath(machine.root(), LR"(Q:\Halvoran\template\)"); }),
+        76);
+    EXPECT_EQ(raisedNumber([&] { pinStandInFolderPath(machine.root(), LR"(H:\Real\template\)"); }),
+              0);
+}
+
 }  // namespace
 }  // namespace stravik::portable

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "recording_platform.h"
 #include "shell/removal_form.h"
 
@@ -47,10 +49,14 @@ protected:
 TEST_F(FileRemovalTest, TypicalRunDeletesInOrderThenCleansTheRegistryThenReports) {
     form.btnRemoveClick();
     EXPECT_EQ(fileCalls(), (std::vector<std::string>{
+                               "pinFolderPath(H:\\Halvoran\\template\\)",
                                "GetFolder(H:\\Halvoran\\template\\)",
                                "files(H:\\Halvoran\\template\\)",
+                               "confirmFile(H:\\Halvoran\\template\\b.dot)",
                                "DeleteFile(H:\\Halvoran\\template\\b.dot, force)",
+                               "confirmFile(H:\\Halvoran\\template\\a.dotx)",
                                "DeleteFile(H:\\Halvoran\\template\\a.dotx, force)",
+                               "unpin(H:\\Halvoran\\template\\)",
                                "FileExists(" + utf8(control) + ")",
                                "isAdministrator()",
                                "DeleteFile(" + utf8(control) + ", force)",
@@ -98,7 +104,7 @@ TEST_F(FileRemovalTest, EmptyTemplateFolderGoesOnToTheWindowsFiles) {
 TEST_F(FileRemovalTest, MissingTemplateFolderIsOneMessageAndNothingElse) {
     platform.folders.clear();
     form.btnRemoveClick();
-    EXPECT_THAT(platform.calls, ElementsAre("GetFolder(H:\\Halvoran\\template\\)",
+    EXPECT_THAT(platform.calls, ElementsAre("pinFolderPath(H:\\Halvoran\\template\\)",
                                             "showMessage(Error # 76: Path not found.)"));
 }
 
@@ -106,7 +112,10 @@ TEST_F(FileRemovalTest, MissingTemplateFolderIsOneMessageAndNothingElse) {
 // registry clean-up and no finished message.
 TEST_F(FileRemovalTest, AnyFailingFileStepEndsTheCommandAtThatStep) {
     const std::vector<std::string> steps = {
+        "pinFolderPath(H:\\Halvoran\\template\\)",
+        "GetFolder(H:\\Halvoran\\template\\)",
         "files(H:\\Halvoran\\template\\)",
+        "confirmFile(H:\\Halvoran\\template\\a.dotx)",
         "DeleteFile(H:\\Halvoran\\template\\b.dot, force)",
         "DeleteFile(H:\\Halvoran\\template\\a.dotx, force)",
         "FileExists(" + utf8(control) + ")",
@@ -124,10 +133,56 @@ TEST_F(FileRemovalTest, AnyFailingFileStepEndsTheCommandAtThatStep) {
         RemovalForm removal{machine};
         removal.load();
         removal.btnRemoveClick();
-        EXPECT_EQ(machine.calls[machine.calls.size() - 2], step);
-        EXPECT_THAT(machine.messages, ElementsAre(L"Error # 70: Permission denied.")) << step;
+        // Nothing but the pin's release between the failing step and the message.
+        std::vector<std::string> tail(std::find(machine.calls.begin(), machine.calls.end(), step),
+                                      machine.calls.end());
+        std::erase(tail, "unpin(H:\\Halvoran\\template\\)");
+        EXPECT_THAT(tail, ElementsAre(step, "showMessage(Error # 70: Permission denied.)"));
         EXPECT_TRUE(machine.callsStartingWith("SHDelete").empty()) << step;
+        // The pin, once made, is released on the way out.
+        const bool pinned = !step.starts_with("pinFolderPath");
+        EXPECT_EQ(machine.callsStartingWith("unpin").size(), pinned ? 1u : 0u) << step;
     }
+}
+
+// A link planted at a folder on the way ends Remove at the pin: one
+// message, nothing deleted, the registry untouched. A second click does
+// exactly the same.
+TEST_F(FileRemovalTest, LinkedTemplateFolderIsRefusedBeforeAnyDeletion) {
+    platform.raiseOn["pinFolderPath(H:\\Halvoran\\template\\)"] =
+        ErrorInfo{75, L"Path/File access error: H:\\Halvoran is a link to another folder"};
+    const std::vector<std::string> expected = {
+        "pinFolderPath(H:\\Halvoran\\template\\)",
+        "showMessage(Error # 75: Path/File access error: H:\\Halvoran is a link to another "
+        "folder.)",
+    };
+    form.btnRemoveClick();
+    EXPECT_EQ(platform.calls, expected);
+    platform.calls.clear();
+    form.btnRemoveClick();
+    EXPECT_EQ(platform.calls, expected);
+}
+
+// A folder swapped after the check, or a file that is a link, is noticed
+// right before that file's deletion: the files before it are gone, it and
+// the rest stay, the pin is released, nothing further happens.
+TEST_F(FileRemovalTest, FileThatFailsItsConfirmationEndsRemoveBeforeItsDeletion) {
+    platform.raiseOn["confirmFile(H:\\Halvoran\\template\\a.dotx)"] = ErrorInfo{
+        75, L"Path/File access error: H:\\Halvoran\\template\\a.dotx is a link to another file"};
+    form.btnRemoveClick();
+    const std::vector<std::string> expected = {
+        "pinFolderPath(H:\\Halvoran\\template\\)",
+        "GetFolder(H:\\Halvoran\\template\\)",
+        "files(H:\\Halvoran\\template\\)",
+        "confirmFile(H:\\Halvoran\\template\\b.dot)",
+        "DeleteFile(H:\\Halvoran\\template\\b.dot, force)",
+        "confirmFile(H:\\Halvoran\\template\\a.dotx)",
+        "unpin(H:\\Halvoran\\template\\)",
+        "showMessage(Error # 75: Path/File access error: H:\\Halvoran\\template\\a.dotx is a "
+        "link to another file.)",
+    };
+    EXPECT_EQ(platform.calls, expected);
+    EXPECT_TRUE(platform.existingFiles.contains(templates + L"a.dotx"));
 }
 
 TEST_F(FileRemovalTest, FailureInsideTheCleanupIsStillFollowedByTheFinishedMessage) {

@@ -84,6 +84,21 @@ private:
     RecordingPlatform& platform_;
 };
 
+class RecordingPin : public PinnedFolderPath {
+public:
+    RecordingPin(RecordingPlatform& platform, Text path)
+        : platform_(platform), path_(std::move(path)) {}
+    // Recorded without the script: a release never raises.
+    ~RecordingPin() override { platform_.calls.push_back("unpin(" + utf8(path_) + ")"); }
+    void confirmFile(const Text& filePath) override {
+        platform_.record("confirmFile(" + utf8(filePath) + ")");
+    }
+
+private:
+    RecordingPlatform& platform_;
+    Text path_;
+};
+
 }  // namespace
 
 void RecordingPlatform::record(const std::string& line) {
@@ -188,6 +203,14 @@ std::unique_ptr<FileSystemComponent> RecordingPlatform::createObject(const Text&
         throw RaisedError(429, L"ActiveX component can't create object");
     }
     return std::make_unique<RecordingFileSystem>(*this);
+}
+
+std::unique_ptr<PinnedFolderPath> RecordingPlatform::pinFolderPath(const Text& folderPath) {
+    record("pinFolderPath(" + utf8(folderPath) + ")");
+    if (!folders.contains(folderPath)) {
+        throw RaisedError(76, L"Path not found");
+    }
+    return std::make_unique<RecordingPin>(*this, folderPath);
 }
 
 void RecordingPlatform::showMessage(const Text& text) {

@@ -56,6 +56,10 @@ public:
     std::uint32_t GetWindowsDirectoryA(std::span<char> buffer) override;
     std::int32_t isAdministrator() override;
     std::unique_ptr<FileSystemComponent> createObject(const Text& programmaticId) override;
+    // Records "pinFolderPath(path)" and raises 76 for a folder not in
+    // `folders`, as GetFolder does; the pin records "confirmFile(path)"
+    // for each file and "unpin(path)" when it is released.
+    std::unique_ptr<PinnedFolderPath> pinFolderPath(const Text& folderPath) override;
     void showMessage(const Text& text) override;
     void unloadWindow() override;
     void endProgram() override;

@@ -173,6 +173,10 @@ std::unique_ptr<FileSystemComponent> PortablePlatform::createObject(const Text& 
     return std::make_unique<StandInFileSystem>(machineRoot_);
 }
 
+std::unique_ptr<PinnedFolderPath> PortablePlatform::pinFolderPath(const Text& folderPath) {
+    return pinStandInFolderPath(machineRoot_, folderPath);
+}
+
 void PortablePlatform::showMessage(const Text& text) { console_.showMessage(text); }
 
 void PortablePlatform::unloadWindow() { windowShown_ = false; }

@@ -51,6 +51,7 @@ public:
     std::uint32_t GetWindowsDirectoryA(std::span<char> buffer) override;
     std::int32_t isAdministrator() override;
     std::unique_ptr<FileSystemComponent> createObject(const Text& programmaticId) override;
+    std::unique_ptr<PinnedFolderPath> pinFolderPath(const Text& folderPath) override;
     void showMessage(const Text& text) override;
     void unloadWindow() override;
     void endProgram() override;

@@ -1,5 +1,6 @@
 #include "platform/portable/stand_in_file_system.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/link_refusal.h"
 #include "platform/portable/utf8.h"
+#include "platform/unique_any.h"
 
 namespace stravik::portable {
 namespace {
@@ -191,7 +194,80 @@ ResolvedFolder resolveFolder(const fs::path& machineRoot, const WindowsPath& pat
 
 bool isReadOnly(const struct stat& status) { return (status.st_mode & 0222) == 0; }
 
+using UniqueDescriptor = UniqueAny<int, &::close, -1>;
+
+struct HeldFolder {
+    UniqueDescriptor descriptor;
+    fs::path directory;
+    Text windowsPath;  // as it was asked for
+    dev_t device;
+    ino_t inode;
+};
+
+class StandInPin : public PinnedFolderPath {
+public:
+    explicit StandInPin(std::vector<HeldFolder> folders) : folders_(std::move(folders)) {}
+
+    void confirmFile(const Text&) override {
+        for (const HeldFolder& folder : folders_) {
+            struct stat status {};
+            const bool found = ::lstat(folder.directory.c_str(), &status) == 0;
+            if (found && S_ISLNK(status.st_mode)) {
+                throw folderIsALink(folder.windowsPath);
+            }
+            if (!found || status.st_dev != folder.device || status.st_ino != folder.inode) {
+                throw folderWasReplaced(folder.windowsPath);
+            }
+        }
+    }
+
+private:
+    std::vector<HeldFolder> folders_;
+};
+
 }  // namespace
+
+std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const fs::path& machineRoot,
+                                                       const Text& folderPath) {
+    const WindowsPath path = parseWindowsPath(folderPath);
+    // The drive itself is the machine's mapping, as a drive letter is on
+    // Windows: it may lead anywhere.
+    fs::path directory = driveDirectory(machineRoot, path.drive);
+    const UniqueDescriptor drive(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!drive) {
+        raisePathNotFound();
+    }
+    Text windowsPath = folderPath.substr(0, 2);
+    std::vector<HeldFolder> folders;
+    for (const Text& component : path.components) {
+        const int parent = folders.empty() ? drive.get() : folders.back().descriptor.get();
+        const std::optional<std::string> name = findEntry(directory, component);
+        if (!name) {
+            raisePathNotFound();
+        }
+        windowsPath += L"\\" + component;
+        // Opened inside the folder already held, never through a link.
+        UniqueDescriptor folder(
+            ::openat(parent, name->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat status {};
+        if (!folder) {
+            const bool isLink = errno == ELOOP || (::fstatat(parent, name->c_str(), &status,
+                                                             AT_SYMLINK_NOFOLLOW) == 0 &&
+                                                   S_ISLNK(status.st_mode));
+            if (isLink) {
+                throw folderIsALink(windowsPath);
+            }
+            raisePathNotFound();
+        }
+        if (::fstat(folder.get(), &status) != 0) {
+            raiseAccessError();
+        }
+        directory /= *name;
+        folders.push_back(
+            HeldFolder{std::move(folder), directory, windowsPath, status.st_dev, status.st_ino});
+    }
+    return std::make_unique<StandInPin>(std::move(folders));
+}
 
 StandInFileSystem::StandInFileSystem(fs::path machineRoot) : machineRoot_(std::move(machineRoot)) {}
 

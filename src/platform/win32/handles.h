@@ -5,9 +5,13 @@
 
 #include <utility>
 
+#include "platform/unique_any.h"
 #include "platform/win32/windows_headers.h"
 
 namespace stravik::win32 {
+
+// A file or folder opened with CreateFileW.
+using UniqueFile = UniqueAny<HANDLE, &::CloseHandle, -1>;
 
 // A loaded library, freed with its owner.
 class UniqueModule {

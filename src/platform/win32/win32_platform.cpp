@@ -5,6 +5,7 @@
 
 #include "platform/win32/error_info.h"
 #include "platform/win32/file_system_object.h"
+#include "platform/win32/folder_pin.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/window_layout.h"
 
@@ -163,6 +164,10 @@ std::int32_t Win32Platform::isAdministrator() {
 
 std::unique_ptr<FileSystemComponent> Win32Platform::createObject(const Text& programmaticId) {
     return createFileSystemComponent(programmaticId);
+}
+
+std::unique_ptr<PinnedFolderPath> Win32Platform::pinFolderPath(const Text& folderPath) {
+    return holdFolderPath(folderPath);
 }
 
 void Win32Platform::showMessage(const Text& text) {

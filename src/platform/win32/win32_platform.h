@@ -27,6 +27,7 @@ public:
     std::int32_t isAdministrator() override;
 
     std::unique_ptr<FileSystemComponent> createObject(const Text& programmaticId) override;
+    std::unique_ptr<PinnedFolderPath> pinFolderPath(const Text& folderPath) override;
 
     void showMessage(const Text& text) override;
 

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The attack on a running Remove: right after the first template file is
+# deleted, another process moves the template folder aside and puts a link
+# to another folder, holding files of the same names, in its place. No
+# Windows program could move the held folder, but a Unix process is not
+# bound by Wine's share checks, so the move succeeds here; the check before
+# each deletion must notice it, and at most the one file in flight may be
+# lost from the other folder.
+# shellcheck disable=SC1091 # sourced from beside this script
+source "$(dirname "$0")/scenario.sh"
+
+COUNT=1500
+wine_seed_control_registration
+wine_seed_windows_files
+seed_template_folder
+OTHER=$E2E_WORK/other
+mkdir -p "$OTHER"
+for ((i = 0; i < COUNT; i++)); do
+    name=$(printf 'file%04d.dot' "$i")
+    echo template >"$TEMPLATE_DIR/$name"
+    echo other >"$OTHER/$name"
+done
+
+# Polls until Remove has begun, then swaps; gives up after five minutes.
+swap_when_remove_begins() {
+    local deadline=$((SECONDS + 300)) files
+    while [ "$SECONDS" -lt "$deadline" ]; do
+        files=("$TEMPLATE_DIR"/*)
+        if [ "${#files[@]}" -lt "$COUNT" ]; then
+            mv "$TEMPLATE_DIR" "$TEMPLATE_DIR.moved" && ln -s "$OTHER" "$TEMPLATE_DIR"
+            echo "swapped with ${#files[@]} files left"
+            return 0
+        fi
+    done
+    echo "Remove never began"
+    return 1
+}
+swap_when_remove_begins >"$E2E_WORK/swap.log" 2>&1 &
+swapper=$!
+
+drive "Remove with its template folder swapped for a link while it runs" \
+    expect-window click-remove expect-message-prefix "Error #" click-exit expect-exit 0
+if wait "$swapper"; then pass "$(cat "$E2E_WORK/swap.log")"; else fail "$(cat "$E2E_WORK/swap.log")"; fi
+
+survivors=$(find "$OTHER" -type f | wc -l)
+if [ "$survivors" -ge $((COUNT - 1)) ]; then
+    pass "$survivors of $COUNT files of the other folder survive"
+else
+    fail "only $survivors of $COUNT files of the other folder survive"
+fi
+if [ -L "$TEMPLATE_DIR" ]; then pass "the link is left as it was"; else fail "the link is gone"; fi
+expect_windows_files present
+snapshot_registry
+expect_registry present < <(control_registration_entries)
+
+finish
