@@ -1,18 +1,16 @@
 #include "timed_rounds.h"
 
-#include <windows.h>
-
 #include <cstdio>
 #include <cwchar>
 #include <vector>
 
-#include "platform/unique_any.h"
+#include "platform/win32/handles.h"
 
 namespace stravik::bench {
 
 namespace {
 
-using UniqueFile = UniqueAny<HANDLE, &::CloseHandle, -1>;
+using win32::UniqueFile;
 
 bool makeFiles(const std::wstring& folder, unsigned long count) {
     for (unsigned long i = 0; i < count; ++i) {
