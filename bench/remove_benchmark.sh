@@ -35,7 +35,7 @@ rounds=${ROUNDS:-3}
 reference=5000
 folder='H:\Halvoran\template'
 finished='Finished removing Halvoran OCX files!'
-programs=(stravik component_floor remove_baseline minimal_window)
+programs=(stravik component_floor remove_baseline minimal_window remove_profile)
 
 # shellcheck source=/dev/null # checked on its own
 source "$root/scripts/wine-env.sh"
@@ -134,6 +134,18 @@ plain_round() {
     record "$1" plain "$2" "$(($(picked '^round 1: \([0-9]*\) ms, .*') * 1000))"
 }
 
+# Remove's loop with the program's own code, each step timed apart.
+profile() {
+    local bits=$1 step
+    wine_run "C:\\bench\\$bits\\remove_profile.exe" "$folder" "$rounds" "$reference" \
+        >"$work/log" 2>&1 </dev/null || fail "the $bits-bit profile failed"
+    for step in pin list confirm delete; do
+        while read -r took; do
+            record "$bits" "$step" "$reference" "$took"
+        done < <(sed -n "s/^round .* $step \\([0-9]*\\) us.*/\\1/p" "$work/log")
+    done
+}
+
 # The rounds of all programs take turns, so that whatever else the machine
 # is doing weighs on each about equally.
 for bits in "${bitnesses[@]}"; do
@@ -148,6 +160,8 @@ for bits in "${bitnesses[@]}"; do
             fi
         done
     done
+    echo "$bits-bit: profile of Remove's loop at $reference files"
+    profile "$bits"
 done
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "n/a" }'; }
@@ -192,6 +206,19 @@ for bits in "${bitnesses[@]}"; do
         done
     done
 done
+echo
+echo "Where Remove's loop spends its time at $reference files (medians of $rounds; ms, us per file)"
+for bits in "${bitnesses[@]}"; do
+    line="$bits-bit:"
+    for step in pin list confirm delete; do
+        took=$(median_of "$bits $step $reference")
+        line+=" $step $(ms "$took") ($(per_file "$took" "$reference"))"
+    done
+    echo "$line"
+done
+echo "    pin: the folders from the drive's root held open; list: GetFolder, Files, each Path;"
+echo "    confirm: before each file, its folder and the file checked against the pin;"
+echo "    delete: the component's DeleteFile(path, True)"
 echo
 echo "Start-up to the window ready for a click, median of every start (ms)"
 for bits in "${bitnesses[@]}"; do

@@ -12,6 +12,15 @@ namespace {
 
 using win32::UniqueFile;
 
+long long microsecondsSince(const LARGE_INTEGER& start) {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return (now.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart;
+}
+
+}  // namespace
+
 bool makeFiles(const std::wstring& folder, unsigned long count) {
     for (unsigned long i = 0; i < count; ++i) {
         wchar_t name[32];
@@ -22,15 +31,6 @@ bool makeFiles(const std::wstring& folder, unsigned long count) {
     }
     return true;
 }
-
-long long microsecondsSince(const LARGE_INTEGER& start) {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return (now.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart;
-}
-
-}  // namespace
 
 int runTimedRounds(int argc, wchar_t** argv, const DeletionLoop& loop) {
     if (argc < 4) {

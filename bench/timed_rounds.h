@@ -17,6 +17,9 @@ namespace stravik::bench {
 // Deletes every file directly in the folder; returns how many it deleted.
 using DeletionLoop = std::function<unsigned long(const std::wstring& folder)>;
 
+// Creates `count` empty files named file0000.dat and on in the folder.
+bool makeFiles(const std::wstring& folder, unsigned long count);
+
 // Runs the rounds the command line asks for; the program's exit status.
 int runTimedRounds(int argc, wchar_t** argv, const DeletionLoop& loop);
 
