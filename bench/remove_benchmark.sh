@@ -1,29 +1,56 @@
 #!/usr/bin/env bash
-# Times the Remove command on a template folder of 5,000 files against a
-# plain FindFirstFileW/DeleteFileW loop over the same 5,000 files, both
-# under Wine and both as 32-bit programs, on freshly made identical trees.
+# Times the Remove command against the floor that the file-system component
+# sets (its minimal late-bound loop) and against a plain
+# FindFirstFileW/DeleteFileW loop, at several folder sizes, as the 32-bit
+# product and as the same programs built 64-bit; times the start-up against
+# a minimal window with two buttons; prints the executable's size and the
+# program's peak working set. Everything runs under Wine in one prefix.
 #
-#   bench/remove_benchmark.sh [BUILD_DIR]      (default build/win32)
+#   bench/remove_benchmark.sh [WIN32_BUILD [WIN64_BUILD]]
+#                                     (default build/win32 and build/win64)
 #
-# The Remove time runs from the click to the finished message, so it
-# includes the registry clean-up and the message box; the baseline time is
-# the loop alone. Each is taken ROUNDS times (default 3) and the medians are
-# compared.
+# Settings from the environment:
+#   SIZES   folder sizes, in files         (default "500 5000 20000")
+#   ROUNDS  rounds at each size            (default 3; the median counts)
+#   BITS    which builds, in order         (default "64 32")
+#
+# Each round starts each program afresh, and the programs take turns, so
+# that the machine's other work weighs on all of them alike. Remove is
+# timed through the real window by the test driver, from the click to the
+# finished message: the template-folder loop, the Windows directory's
+# files, the registry clean-up and the message box; rounds with an empty
+# folder show that fixed part. The two loops time themselves, after making
+# the files and the component. Every start of stravik.exe and of the
+# minimal window is timed from the driver's CreateProcess to the main
+# window shown, laid out, focused on Remove and answering messages.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(realpath -m "${1:-$root/build/win32}")
+build32=$(realpath -m "${1:-$root/build/win32}")
+build64=$(realpath -m "${2:-$root/build/win64}")
+read -r -a sizes <<<"${SIZES:-500 5000 20000}"
+read -r -a bitnesses <<<"${BITS:-64 32}"
 rounds=${ROUNDS:-3}
-files=5000
+# The size the ratios of the summary line are taken at.
+reference=5000
+folder='H:\Halvoran\template'
+finished='Finished removing Halvoran OCX files!'
+programs=(stravik component_floor remove_baseline minimal_window remove_profile)
+
+# shellcheck source=/dev/null # checked on its own
 source "$root/scripts/wine-env.sh"
 wine_require
 
-if [ ! -f "$build/stravik.exe" ] || [ ! -f "$build/tests/e2e/driver.exe" ] ||
-    [ ! -f "$build/remove_baseline.exe" ]; then
-    cmake --build "$build"
-fi
+echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
+began=$SECONDS
 
-base=${STRAVIK_WINE_BASE:-$build/wine-base}
+# The product's build makes the driver; the 64-bit build is configured with
+# the win64 preset's toolchain when it is not there yet.
+[ -f "$build64/CMakeCache.txt" ] || cmake --preset win64 -B "$build64" >/dev/null
+cmake --build "$build32" --target "${programs[@]}" e2e_driver >/dev/null
+cmake --build "$build64" --target "${programs[@]}" >/dev/null
+
+base=${STRAVIK_WINE_BASE:-$build32/wine-base}
 wine_make_base_prefix "$base"
 work=$(mktemp -d "$(dirname "$base")/bench.XXXXXX")
 cleanup() {
@@ -35,40 +62,181 @@ trap cleanup EXIT
 
 wine_start_display
 wine_new_prefix "$base" "$work/prefix"
-mkdir -p "$WINEPREFIX/drive_c/bench/baseline"
-cp "$build/stravik.exe" "$build/tests/e2e/driver.exe" "$build/remove_baseline.exe" \
-    "$WINEPREFIX/drive_c/bench/"
-wine_seed_control_registration
-wine_seed_template_folder "$work/drive_h"
-wine_settle
-
-steps=(expect-window)
-for ((round = 0; round < rounds; round++)); do
-    steps+=(make-files 'H:\Halvoran\template' "$files" click-remove
-        expect-message "Finished removing Halvoran OCX files!")
+for bits in 32 64; do
+    build=$build32
+    [ "$bits" = 32 ] || build=$build64
+    mkdir -p "$WINEPREFIX/drive_c/bench/$bits"
+    for program in "${programs[@]}"; do
+        cp "$build/$program.exe" "$WINEPREFIX/drive_c/bench/$bits/"
+    done
 done
-steps+=(click-exit expect-exit 0)
-
-echo "Remove command: $rounds rounds of $files files (starting the program takes a while)"
-wine_run 'C:\bench\driver.exe' --timeout 600 'C:\bench\stravik.exe' "${steps[@]}" \
-    >"$work/remove.log" 2>&1 || true
-grep -qx PASS "$work/remove.log" || { cat "$work/remove.log"; wine_fail "the Remove run failed"; }
-left=$(find "$work/drive_h/Halvoran/template" -type f | wc -l)
-[ "$left" -eq 0 ] || wine_fail "Remove left $left files"
-mapfile -t remove_times < <(awk '/^step: expect-message/ { timed = 1 }
-    timed && /^  ok \(/ { gsub(/[^0-9]/, ""); print; timed = 0 }' "$work/remove.log")
-
-echo "Baseline loop: $rounds rounds of $files files"
-wine_run 'C:\bench\remove_baseline.exe' 'C:\bench\baseline' "$files" "$rounds" \
-    >"$work/baseline.log" 2>&1 || { cat "$work/baseline.log"; wine_fail "the baseline failed"; }
-mapfile -t baseline_times < <(sed -n 's/^round [0-9]*: \([0-9]*\) ms.*/\1/p' "$work/baseline.log")
+cp "$build32/tests/e2e/driver.exe" "$WINEPREFIX/drive_c/bench/"
+wine_seed_template_folder "$work/drive_h"
+template=$work/drive_h/Halvoran/template
 wine_settle
 
+# One Wine server for the whole run: no program waits for the last one's
+# server to wind down, and none races with it.
+wineserver -p
+
+fail() {
+    [ ! -f "$work/log" ] || cat "$work/log" >&2
+    wine_fail "$*"
+}
+
+# Every timing, in microseconds, under "bits what size".
+declare -A times
+record() { times["$1 $2 $3"]="${times["$1 $2 $3"]:-} $4"; }
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-remove_median=$(median "${remove_times[@]}")
-baseline_median=$(median "${baseline_times[@]}")
-echo "Remove times (ms):   ${remove_times[*]}"
-echo "Baseline times (ms): ${baseline_times[*]}"
-echo "Median Remove: $remove_median ms; median baseline: $baseline_median ms"
-awk -v r="$remove_median" -v b="$baseline_median" \
-    'BEGIN { printf "Ratio Remove/baseline: %.2f\n", (b > 0 ? r / b : 0) }'
+median_of() {
+    # shellcheck disable=SC2086 # a list of numbers
+    median ${times["$1"]}
+}
+# The first number that the sed expression $1 picks out of the last log.
+picked() { sed -n "s/$1/\\1/p" "$work/log" | head -n 1; }
+
+# The driver with a 5 ms look-out against C:\bench\BITS\PROGRAM.exe: the
+# window's start-up, then the steps, then Exit.
+drive() {
+    local bits=$1 program=$2
+    shift 2
+    wine_run 'C:\bench\driver.exe' --timeout 600 --poll 5 "C:\\bench\\$bits\\$program.exe" \
+        expect-window "$@" click-exit expect-exit 0 >"$work/log" 2>&1 </dev/null || true
+    grep -qx PASS "$work/log" || fail "the driver failed on the $bits-bit $program"
+    picked '^  ready \([0-9]*\) us after the start$'
+}
+
+# One Remove of a folder of $2 files in a fresh stravik.exe: its time, the
+# start-up, and the peak working set afterwards.
+remove_round() {
+    local bits=$1 size=$2 start
+    # The control's registration, in the registry view of this build, for
+    # the program to find the install drive in and to clear.
+    WINE_REG_VIEW=$bits wine_seed_control_registration
+    start=$(drive "$bits" stravik make-files "$folder" "$size" click-remove \
+        expect-message "$finished" peak-memory)
+    [ -z "$(find "$template" -type f)" ] || fail "Remove left files in the template folder"
+    record "$bits" start "" "$start"
+    record "$bits" remove "$size" "$(picked '^  shown \([0-9]*\) us after the click$')"
+    record "$bits" peak "$size" "$(picked '^  peak working set: \([0-9]*\) bytes$')"
+}
+
+# One round of each loop; they create the files, then time the loop alone.
+floor_round() {
+    wine_run "C:\\bench\\$1\\component_floor.exe" "$folder" 1 "$2" >"$work/log" 2>&1 </dev/null ||
+        fail "the $1-bit floor failed"
+    record "$1" floor "$2" "$(picked '^files [0-9]* round 1: \([0-9]*\) us, .*')"
+}
+
+plain_round() {
+    wine_run "C:\\bench\\$1\\remove_baseline.exe" "$folder" "$2" 1 >"$work/log" 2>&1 </dev/null ||
+        fail "the $1-bit plain loop failed"
+    record "$1" plain "$2" "$(($(picked '^round 1: \([0-9]*\) ms, .*') * 1000))"
+}
+
+# Remove's loop with the program's own code, each step timed apart.
+profile() {
+    local bits=$1 step
+    wine_run "C:\\bench\\$bits\\remove_profile.exe" "$folder" "$rounds" "$reference" \
+        >"$work/log" 2>&1 </dev/null || fail "the $bits-bit profile failed"
+    for step in pin list confirm delete; do
+        while read -r took; do
+            record "$bits" "$step" "$reference" "$took"
+        done < <(sed -n "s/^round .* $step \\([0-9]*\\) us.*/\\1/p" "$work/log")
+    done
+}
+
+# The rounds of all programs take turns, so that whatever else the machine
+# is doing weighs on each about equally.
+for bits in "${bitnesses[@]}"; do
+    for size in 0 "${sizes[@]}"; do
+        echo "$bits-bit: $rounds rounds at $size files ($((SECONDS - began)) s)"
+        for ((round = 1; round <= rounds; round++)); do
+            remove_round "$bits" "$size"
+            record "$bits" minimal "" "$(drive "$bits" minimal_window)"
+            if [ "$size" != 0 ]; then
+                floor_round "$bits" "$size"
+                plain_round "$bits" "$size"
+            fi
+        done
+    done
+    echo "$bits-bit: profile of Remove's loop at $reference files"
+    profile "$bits"
+done
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "n/a" }'; }
+ms() { awk -v t="$1" 'BEGIN { printf "%.1f", t / 1000 }'; }
+per_file() { awk -v t="$1" -v n="$2" 'BEGIN { if (n > 0) printf "%.1f", t / n; else printf "-" }'; }
+
+all_ms() {
+    local took
+    # shellcheck disable=SC2086 # a list of numbers
+    for took in ${times["$1"]}; do ms "$took" && echo; done | xargs
+}
+
+declare -A summary
+echo
+echo "Medians of $rounds rounds: ms for the whole folder, then us per file"
+printf '%-4s %6s %9s %9s %9s  %7s %7s %7s  %12s %12s\n' bits files remove floor plain \
+    remove floor plain remove/floor remove/plain
+for bits in "${bitnesses[@]}"; do
+    printf '%-4s %6s %9s   (no files: the Windows files, the registry, the message box)\n' \
+        "$bits" 0 "$(ms "$(median_of "$bits remove 0")")"
+    for size in "${sizes[@]}"; do
+        remove=$(median_of "$bits remove $size")
+        floor=$(median_of "$bits floor $size")
+        plain=$(median_of "$bits plain $size")
+        printf '%-4s %6s %9s %9s %9s  %7s %7s %7s  %12s %12s\n' "$bits" "$size" \
+            "$(ms "$remove")" "$(ms "$floor")" "$(ms "$plain")" "$(per_file "$remove" "$size")" \
+            "$(per_file "$floor" "$size")" "$(per_file "$plain" "$size")" \
+            "$(ratio "$remove" "$floor")" "$(ratio "$remove" "$plain")"
+        if [ "$size" = "$reference" ]; then
+            summary[floor$bits]=$(ratio "$remove" "$floor")
+            summary[plain$bits]=$(ratio "$remove" "$plain")
+        fi
+    done
+done
+echo
+echo "Every round, in the order taken (ms)"
+for bits in "${bitnesses[@]}"; do
+    for size in 0 "${sizes[@]}"; do
+        for what in remove floor plain; do
+            [ -z "${times["$bits $what $size"]:-}" ] ||
+                printf '%-4s %6s %-7s %s\n' "$bits" "$size" "$what" "$(all_ms "$bits $what $size")"
+        done
+    done
+done
+echo
+echo "Where Remove's loop spends its time at $reference files (medians of $rounds; ms, us per file)"
+for bits in "${bitnesses[@]}"; do
+    line="$bits-bit:"
+    for step in pin list confirm delete; do
+        took=$(median_of "$bits $step $reference")
+        line+=" $step $(ms "$took") ($(per_file "$took" "$reference"))"
+    done
+    echo "$line"
+done
+echo "    pin: the folders from the drive's root held open; list: GetFolder, Files, each Path;"
+echo "    confirm: before each file, its folder and the file checked against the pin;"
+echo "    delete: the component's DeleteFile(path, True)"
+echo
+echo "Start-up to the window ready for a click, median of every start (ms)"
+for bits in "${bitnesses[@]}"; do
+    start=$(median_of "$bits start ")
+    minimal=$(median_of "$bits minimal ")
+    summary[start$bits]=$(ratio "$start" "$minimal")
+    echo "$bits-bit: stravik $(ms "$start"), minimal window $(ms "$minimal"), ratio ${summary[start$bits]}"
+    echo "    stravik: $(all_ms "$bits start ")"
+    echo "    minimal: $(all_ms "$bits minimal ")"
+done
+echo
+exe=$(stat -c %s "$build32/stravik.exe")
+echo "stravik.exe: $exe bytes (the 64-bit build: $(stat -c %s "$build64/stravik.exe") bytes)"
+for bits in "${bitnesses[@]}"; do
+    echo "$bits-bit peak working set after one Remove of $reference files:" \
+        "$(median_of "$bits peak $reference") bytes (median of $rounds)"
+done
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg); took $((SECONDS - began)) s"
+echo "summary: remove/floor32=${summary[floor32]:-n/a} remove/floor64=${summary[floor64]:-n/a}" \
+    "remove/plain32=${summary[plain32]:-n/a} remove/plain64=${summary[plain64]:-n/a}" \
+    "start/minimal32=${summary[start32]:-n/a} start/minimal64=${summary[start64]:-n/a} exe=$exe"

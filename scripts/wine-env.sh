@@ -140,9 +140,11 @@ wine_map_drive() {
 wine_windows_dir() { echo "$WINEPREFIX/drive_c/windows"; }
 
 # Imports a registry file (REGEDIT4 or "Windows Registry Editor Version
-# 5.00") into the 32-bit view.
+# 5.00") into the 32-bit view, or into the one WINE_REG_VIEW names (64 for
+# a 64-bit build of the program).
 wine_import_reg() {
-    wine_run reg import "$(wine_run winepath -w "$1" 2>/dev/null)" /reg:32 >/dev/null 2>&1 ||
+    wine_run reg import "$(wine_run winepath -w "$1" 2>/dev/null)" "/reg:${WINE_REG_VIEW:-32}" \
+        >/dev/null 2>&1 ||
         wine_fail "cannot import $1"
 }
 

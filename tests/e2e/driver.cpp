@@ -1,7 +1,7 @@
 // Drives stravik.exe through its window the way a user would, for the
 // end-to-end scenarios. Usage:
 //
-//   driver [--timeout SECONDS] PROGRAM STEP...
+//   driver [--timeout SECONDS] [--poll MILLISECONDS] PROGRAM STEP...
 //
 // PROGRAM is started at once; the steps then run in order:
 //   expect-window               the main window appears; its layout is checked
@@ -17,6 +17,12 @@
 //                               leaving it open for the expect-message step
 //   make-files FOLDER COUNT     create COUNT empty files in FOLDER
 //   rename FROM TO              rename a file or folder, as another user could
+//   peak-memory                 print the program's peak working set
+//
+// For the benchmark, expect-window also prints how long after the start the
+// window was ready, and expect-message how long after the last click the
+// message box appeared; --poll sets how often the windows are looked for
+// (default 50 ms).
 //
 // A message box that no expect-message step asked for fails the run, so
 // "no message" needs no step of its own. Every wait has a deadline; on
@@ -25,7 +31,10 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// After windows.h.
+#include <psapi.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cwchar>
@@ -51,7 +60,7 @@ using stravik::win32::UniqueHandle;
 using stravik::win32::UniqueMemoryDc;
 using stravik::win32::UniqueScreenDc;
 
-constexpr DWORD pollMilliseconds = 50;
+DWORD pollMilliseconds = 50;
 constexpr UINT sendTimeoutMilliseconds = 5000;
 constexpr DWORD paintMilliseconds = 1500;
 
@@ -136,12 +145,19 @@ bool isClass(HWND window, const wchar_t* name) {
 // As Windows computes it, not as the program does: the check is independent.
 int twipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, stravik::win32::twipsPerInch); }
 
+using Clock = std::chrono::steady_clock;
+
+long long microsecondsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+}
+
 class Driver {
 public:
     Driver(std::wstring program, DWORD timeoutMilliseconds)
         : program_(std::move(program)), timeout_(timeoutMilliseconds) {}
 
     void start() {
+        started_ = Clock::now();
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
@@ -166,11 +182,13 @@ public:
     void expectWindow() {
         const HWND window = waitFor(L"the main window", [&] { return findMainWindow(); });
         checkLayout(window);
+        say("  ready " + std::to_string(microsecondsSince(started_)) + " us after the start");
     }
 
     void clickButton(const std::wstring& caption) {
         const HWND button = findButton(requireMainWindow(), caption);
         // Posted, so that a message box opened by the click cannot block us.
+        lastClick_ = Clock::now();
         PostMessageW(button, BM_CLICK, 0, 0);
     }
 
@@ -179,6 +197,9 @@ public:
     void expectMessage(const std::wstring& expected, bool prefixOnly) {
         const HWND box = waitFor(
             L"a message box", [&] { return findMessageBox(); }, true);
+        if (lastClick_)
+            say("  shown " + std::to_string(microsecondsSince(*lastClick_)) +
+                " us after the click");
         const std::wstring text = messageText(box);
         say("  message: " + utf8(text));
         const bool matches =
@@ -198,6 +219,14 @@ public:
         if (status != expectedStatus)
             fail(L"exit status " + std::to_wstring(status) + L", expected " +
                  std::to_wstring(expectedStatus));
+    }
+
+    void peakMemory() const {
+        PROCESS_MEMORY_COUNTERS counters{};
+        counters.cb = sizeof counters;
+        if (!GetProcessMemoryInfo(process_.get(), &counters, sizeof counters))
+            fail(L"cannot read the program's memory use: error " + std::to_wstring(GetLastError()));
+        say("  peak working set: " + std::to_string(counters.PeakWorkingSetSize) + " bytes");
     }
 
     void hold(const std::wstring& path) {
@@ -445,6 +474,8 @@ private:
     DWORD timeout_;
     UniqueHandle process_;
     DWORD processId_ = 0;
+    Clock::time_point started_;
+    std::optional<Clock::time_point> lastClick_;
     std::vector<UniqueFile> heldFiles_;
 };
 
@@ -461,7 +492,7 @@ const std::vector<std::pair<std::wstring, int>> stepKinds = {
     {L"expect-exit", 1},     {L"hold", 1},
     {L"list-files", 1},      {L"capture", 1},
     {L"capture-message", 1}, {L"make-files", 2},
-    {L"rename", 2},
+    {L"rename", 2},          {L"peak-memory", 0},
 };
 
 std::optional<int> argumentCount(const std::wstring& name) {
@@ -499,10 +530,12 @@ void run(Driver& driver, const Step& step) {
         Driver::makeFiles(arguments[0], std::wcstoul(arguments[1].c_str(), nullptr, 10));
     else if (name == L"rename")
         Driver::rename(arguments[0], arguments[1]);
+    else if (name == L"peak-memory")
+        driver.peakMemory();
 }
 
 int usage() {
-    say("usage: driver [--timeout SECONDS] PROGRAM STEP...");
+    say("usage: driver [--timeout SECONDS] [--poll MILLISECONDS] PROGRAM STEP...");
     return 2;
 }
 
@@ -516,6 +549,10 @@ int wmain(int argc, wchar_t** argv) {
     DWORD timeoutMilliseconds = 30000;
     if (next + 1 < argc && std::wstring(argv[next]) == L"--timeout") {
         timeoutMilliseconds = 1000 * std::wcstoul(argv[next + 1], nullptr, 10);
+        next += 2;
+    }
+    if (next + 1 < argc && std::wstring(argv[next]) == L"--poll") {
+        pollMilliseconds = std::max(1UL, std::wcstoul(argv[next + 1], nullptr, 10));
         next += 2;
     }
     if (next >= argc) return usage();

@@ -1,0 +1,74 @@
+// Where the Remove command's time goes: the steps of its template-folder
+// loop timed one by one, with the program's own platform code.
+//
+//   remove_profile FOLDER ROUNDS COUNT
+//
+// Each round creates COUNT files (see timed_rounds.h), then pins FOLDER,
+// lists it through the file-system component, and for each file confirms
+// it against the pin and deletes it through the component, as Remove does;
+// it prints each step's total in microseconds.
+
+#include <chrono>
+#include <cstdio>
+#include <cwchar>
+
+#include "platform/win32/file_system_object.h"
+#include "platform/win32/folder_pin.h"
+#include "platform/win32/handles.h"
+#include "timed_rounds.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long microseconds(Clock::duration duration) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(duration).count();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 4) {
+        std::puts("usage: remove_profile FOLDER ROUNDS COUNT");
+        return 2;
+    }
+    const std::wstring folderPath = argv[1];
+    const unsigned long rounds = std::wcstoul(argv[2], nullptr, 10);
+    const unsigned long count = std::wcstoul(argv[3], nullptr, 10);
+    const stravik::win32::ComApartment apartment;
+    try {
+        const auto fileSystem =
+            stravik::win32::createFileSystemComponent(L"Scripting.FileSystemObject");
+        for (unsigned long round = 1; round <= rounds; ++round) {
+            if (!stravik::bench::makeFiles(folderPath, count)) {
+                std::puts("cannot create the files");
+                return 1;
+            }
+            const auto start = Clock::now();
+            const auto pinned = stravik::win32::holdFolderPath(folderPath);
+            const auto pinnedAt = Clock::now();
+            const auto files = fileSystem->GetFolder(folderPath)->files();
+            const auto listedAt = Clock::now();
+            Clock::duration confirming{}, deleting{};
+            for (const auto& file : files) {
+                const auto before = Clock::now();
+                pinned->confirmFile(file);
+                const auto confirmed = Clock::now();
+                fileSystem->DeleteFile(file, true);
+                deleting += Clock::now() - confirmed;
+                confirming += confirmed - before;
+            }
+            std::printf(
+                "round %lu: pin %lld us, list %lld us, confirm %lld us, delete %lld us, "
+                "%zu files\n",
+                round, microseconds(pinnedAt - start), microseconds(listedAt - pinnedAt),
+                microseconds(confirming), microseconds(deleting), files.size());
+            std::fflush(stdout);
+        }
+    } catch (const stravik::RaisedError& error) {
+        std::printf("Error # %d: %ls\n", static_cast<int>(error.info().number),
+                    error.info().description.c_str());
+        return 1;
+    }
+    return 0;
+}
