@@ -82,6 +82,7 @@ wineserver -p
 fail() {
     [ ! -f "$work/log" ] || cat "$work/log" >&2
     wine_fail "$*"
+    exit 1
 }
 
 # Every timing, in microseconds, under "bits what size".
