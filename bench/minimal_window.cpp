@@ -11,6 +11,7 @@
 namespace {
 
 using namespace stravik::win32;
+using stravik::windowCaption;
 
 constexpr DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
