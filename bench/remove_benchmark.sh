@@ -91,7 +91,7 @@ record() { times["$1 $2 $3"]="${times["$1 $2 $3"]:-} $4"; }
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 median_of() {
     # shellcheck disable=SC2086 # a list of numbers
-    median ${times["$1"]}
+    median ${times["$1"]:-}
 }
 # The first number that the sed expression $1 picks out of the last log.
 picked() { sed -n "s/$1/\\1/p" "$work/log" | head -n 1; }
