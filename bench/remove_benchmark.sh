@@ -122,17 +122,13 @@ remove_round() {
     record "$bits" peak "$size" "$(picked '^  peak working set: \([0-9]*\) bytes$')"
 }
 
-# One round of each loop; they create the files, then time the loop alone.
-floor_round() {
-    wine_run "C:\\bench\\$1\\component_floor.exe" "$folder" 1 "$2" >"$work/log" 2>&1 </dev/null ||
-        fail "the $1-bit floor failed"
-    record "$1" floor "$2" "$(picked '^files [0-9]* round 1: \([0-9]*\) us, .*')"
-}
-
-plain_round() {
-    wine_run "C:\\bench\\$1\\remove_baseline.exe" "$folder" "$2" 1 >"$work/log" 2>&1 </dev/null ||
-        fail "the $1-bit plain loop failed"
-    record "$1" plain "$2" "$(($(picked '^round 1: \([0-9]*\) ms, .*') * 1000))"
+# One round of a loop program (component_floor or remove_baseline), recorded
+# as floor or plain; the program creates the files, then times the loop alone.
+loop_round() {
+    local program=$1 what=$2 bits=$3 size=$4
+    wine_run "C:\\bench\\$bits\\$program.exe" "$folder" 1 "$size" >"$work/log" 2>&1 </dev/null ||
+        fail "the $bits-bit $what loop failed"
+    record "$bits" "$what" "$size" "$(picked '^files [0-9]* round 1: \([0-9]*\) us, .*')"
 }
 
 # Remove's loop with the program's own code, each step timed apart.
@@ -156,8 +152,8 @@ for bits in "${bitnesses[@]}"; do
             remove_round "$bits" "$size"
             record "$bits" minimal "" "$(drive "$bits" minimal_window)"
             if [ "$size" != 0 ]; then
-                floor_round "$bits" "$size"
-                plain_round "$bits" "$size"
+                loop_round component_floor floor "$bits" "$size"
+                loop_round remove_baseline plain "$bits" "$size"
             fi
         done
     done

@@ -166,7 +166,7 @@ wine_export_software() {
 wine_registry_entries() {
     local out=$1 exported
     exported=$(mktemp)
-    wine_export_software "$exported"
+    wine_export_software "$exported" || return
     awk '
         /^\[/ {
             key = substr($0, 2, length($0) - 2)

@@ -18,19 +18,12 @@ root=$(cd "$here/.." && pwd)
 source "$here/checks.sh"
 
 # Checks the files in folder $1 against the sums file $2 there. Both
-# helpers are called through expect, which shellcheck cannot follow.
+# helpers are called through check, which shellcheck cannot follow.
 # shellcheck disable=SC2317
 sums_match() { (cd "$1" && sha256sum --quiet -c "${2:-SHA256SUMS}"); }
 
 # shellcheck disable=SC2317
 differ() { ! cmp -s "$1" "$2"; }
-
-# Passes or fails WHAT by the status of the command that follows it.
-expect() {
-    local what=$1
-    shift
-    if "$@"; then pass "$what"; else fail "$what"; fi
-}
 
 finish() {
     checks_summary
@@ -91,7 +84,7 @@ else
 fi
 
 listing=$(unzip -Z1 "$first/$zip" | tr '\n' ' ')
-expect "the archive holds stravik.exe README.txt SHA256SUMS, in that order: $listing" \
+check "the archive holds stravik.exe README.txt SHA256SUMS, in that order: $listing" \
     [ "$listing" = "stravik.exe README.txt SHA256SUMS " ]
 stamp=$(TZ=UTC git -C "$first" log -1 --format=%cd --date=format-local:'%Y-%m-%d %H:%M')
 if unzip -l "$first/$zip" | grep -E '(stravik\.exe|README\.txt|SHA256SUMS)$' | grep -vqF "$stamp"; then
@@ -99,9 +92,9 @@ if unzip -l "$first/$zip" | grep -E '(stravik\.exe|README\.txt|SHA256SUMS)$' | g
 else
     pass "every file carries the last commit's time ($stamp UTC)"
 fi
-expect "the archive's SHA256SUMS match its files" sums_match "$work/unpacked/first"
+check "the archive's SHA256SUMS match its files" sums_match "$work/unpacked/first"
 grep -F "$(basename "$zip")" "$first/dist/SHA256SUMS" >"$first/dist/zip.sum"
-expect "dist/SHA256SUMS has the archive's sum" sums_match "$first/dist" zip.sum
+check "dist/SHA256SUMS has the archive's sum" sums_match "$first/dist" zip.sum
 guide=$work/unpacked/first/README.txt
 if grep -q $'\r$' "$guide" && ! grep -q $'[^\r]$' "$guide" && grep -q '^What Stravik removes' "$guide" &&
     ! grep -qE "\`|\*\*|^#|^\|-" "$guide"; then
@@ -166,8 +159,8 @@ if osslsigncode verify -in "$work/tampered.exe" -CAfile "$keys/cert.pem" >/dev/n
 else
     pass "a tampered program fails verification"
 fi
-expect "SHA256SUMS were taken after signing" sums_match "$work/unpacked/signed"
-expect "the signed program differs from the unsigned one" \
+check "SHA256SUMS were taken after signing" sums_match "$work/unpacked/signed"
+check "the signed program differs from the unsigned one" \
     differ "$signed" "$work/unpacked/first/stravik.exe"
 
 if bash "$here/executable_check.sh" "$signed" "$objdump" >"$work/executable.log" 2>&1; then

@@ -95,6 +95,22 @@ expect_file() {
     fi
 }
 
+# After a Remove that stopped at the file named $2 in the Unix folder $1:
+# the files the last driver run listed before it are gone, those after it
+# are still there. The file it stopped at is the caller's to check.
+expect_stopped_at() {
+    local folder=$1 stop=$2 seen=no name
+    while IFS= read -r name; do
+        if [ "$name" = "$stop" ]; then
+            seen=yes
+        elif [ "$seen" = yes ]; then
+            expect_file present "$folder/$name"
+        else
+            expect_file absent "$folder/$name"
+        fi
+    done < <(sed -n 's/^  file: //p' "$E2E_WORK/driver.log")
+}
+
 # The message count in the last driver run.
 messages_shown() {
     grep -c '^  message: ' "$E2E_WORK/driver.log" || true

@@ -12,13 +12,18 @@ namespace {
 
 using stravik::testing::StandInMachine;
 
-std::int32_t raisedNumber(const std::function<void()>& operation) {
+// What `operation` raised; number 0 when it raised nothing.
+ErrorInfo raisedError(const std::function<void()>& operation) {
     try {
         operation();
     } catch (const RaisedError& error) {
-        return error.info().number;
+        return error.info();
     }
-    return 0;
+    return ErrorInfo{};
+}
+
+std::int32_t raisedNumber(const std::function<void()>& operation) {
+    return raisedError(operation).number;
 }
 
 class StandInFileSystemTest : public ::testing::Test {
@@ -171,14 +176,6 @@ TEST_F(StandInFileSystemTest, NamesOutsideAscii) {
 // The pin holds the folders it checked; a folder swapped after the check,
 // for a link or for another folder, is noticed at the next file.
 TEST_F(StandInFileSystemTest, PinnedFolderSwappedAfterTheCheckIsNoticedAtTheNextFile) {
-    const auto messageOf = [](const std::function<void()>& operation) -> Text {
-        try {
-            operation();
-        } catch (const RaisedError& error) {
-            return error.info().description;
-        }
-        return L"";
-    };
     for (const bool swapForLink : {true, false}) {
         StandInMachine swapped;
         swapped.createFile(R"(H:\Halvoran\Template\a.dot)");
@@ -195,7 +192,7 @@ TEST_F(StandInFileSystemTest, PinnedFolderSwappedAfterTheCheckIsNoticedAtTheNext
                                     swapped.hostPath(R"(H:\Halvoran\Template)"));
         }
         EXPECT_EQ(
-            messageOf([&] { pinned->confirmFile(LR"(H:\Halvoran\Template\a.dot)"); }),
+            raisedError([&] { pinned->confirmFile(LR"(H:\Halvoran\Template\a.dot)"); }).description,
             swapForLink
                 ? LR"(Path/File access error: h:\halvoran\template is a link to another folder)"
                 : LR"(Path/File access error: h:\halvoran\template was replaced while its files were being removed)");

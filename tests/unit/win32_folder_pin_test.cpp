@@ -20,9 +20,7 @@ namespace {
 using UnixFileNameFunction = char*(CDECL*)(LPCWSTR);
 
 UnixFileNameFunction unixFileNameFunction() {
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    const FARPROC entry = GetProcAddress(kernel, "wine_get_unix_file_name");
-    return reinterpret_cast<UnixFileNameFunction>(reinterpret_cast<void (*)()>(entry));
+    return loadedEntryPoint<UnixFileNameFunction>(L"kernel32.dll", "wine_get_unix_file_name");
 }
 
 bool underWine() { return unixFileNameFunction() != nullptr; }

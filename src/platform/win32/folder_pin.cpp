@@ -7,27 +7,18 @@
 #include "platform/link_refusal.h"
 #include "platform/win32/error_info.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/win32_platform.h"
 
 namespace stravik::win32 {
 
 namespace {
 
-// An entry point of a loaded system library, or null where the system
-// lacks it. Cast through a generic function pointer: the real type differs
-// from FARPROC's.
-template <typename Function>
-Function entryPoint(const wchar_t* library, const char* name) {
-    const HMODULE module = GetModuleHandleW(library);
-    const FARPROC entry = module == nullptr ? nullptr : GetProcAddress(module, name);
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
-}
-
 using GetFinalPathNameByHandleFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
 
 // Null before Vista; the held handles then decide alone.
 GetFinalPathNameByHandleFunction getFinalPathNameByHandle() {
-    static const auto function =
-        entryPoint<GetFinalPathNameByHandleFunction>(L"kernel32.dll", "GetFinalPathNameByHandleW");
+    static const auto function = loadedEntryPoint<GetFinalPathNameByHandleFunction>(
+        L"kernel32.dll", "GetFinalPathNameByHandleW");
     return function;
 }
 
@@ -93,7 +84,7 @@ using NtQueryInformationFileFunction = LONG(NTAPI*)(HANDLE, void*, void*, ULONG,
 
 NtQueryInformationFileFunction ntQueryInformationFile() {
     static const auto function =
-        entryPoint<NtQueryInformationFileFunction>(L"ntdll.dll", "NtQueryInformationFile");
+        loadedEntryPoint<NtQueryInformationFileFunction>(L"ntdll.dll", "NtQueryInformationFile");
     return function;
 }
 

@@ -18,16 +18,12 @@ namespace {
 // SetDefaultDllDirectories does.
 constexpr DWORD loadFromSystemDirectoryOnly = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
 
-// Entry points are cast through a generic function pointer because their
-// real types differ from FARPROC's.
 using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
 
 // Null on systems without it (XP, and Vista and 7 without the update).
 SetDefaultDllDirectoriesFunction setDefaultDllDirectories() {
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    const FARPROC entry =
-        kernel == nullptr ? nullptr : GetProcAddress(kernel, "SetDefaultDllDirectories");
-    return reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)()>(entry));
+    return loadedEntryPoint<SetDefaultDllDirectoriesFunction>(L"kernel32.dll",
+                                                              "SetDefaultDllDirectories");
 }
 
 constexpr int administratorTestOrdinal = 680;
@@ -157,9 +153,7 @@ std::int32_t Win32Platform::isAdministrator() {
     if (entry == nullptr) {
         throw RaisedError(453, L"Can't find DLL entry point #680 in shell32");
     }
-    const auto isUserAnAdmin =
-        reinterpret_cast<AdministratorTest>(reinterpret_cast<void (*)()>(entry));
-    return isUserAnAdmin();
+    return entryPointAs<AdministratorTest>(entry)();
 }
 
 std::unique_ptr<FileSystemComponent> Win32Platform::createObject(const Text& programmaticId) {

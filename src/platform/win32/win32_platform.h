@@ -55,4 +55,20 @@ void restrictLibrarySearchToSystemDirectory();
 // application's folder or the current directory. Null when it cannot.
 HMODULE loadSystemLibrary(const wchar_t* fileName);
 
+// An entry point as the function type it really has: FARPROC's differs, so
+// the cast goes through a generic function pointer.
+template <typename Function>
+Function entryPointAs(FARPROC entry) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
+}
+
+// An entry point of a library the process has already loaded, or null
+// where the system lacks it: how the program calls what newer systems add
+// and still starts on older ones.
+template <typename Function>
+Function loadedEntryPoint(const wchar_t* library, const char* name) {
+    const HMODULE module = GetModuleHandleW(library);
+    return entryPointAs<Function>(module == nullptr ? nullptr : GetProcAddress(module, name));
+}
+
 }  // namespace stravik::win32
