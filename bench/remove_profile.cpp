@@ -4,9 +4,10 @@
 //   remove_profile FOLDER ROUNDS COUNT
 //
 // Each round creates COUNT files (see timed_rounds.h), then pins FOLDER,
-// lists it through the file-system component, and for each file confirms
-// it against the pin and deletes it through the component, as Remove does;
-// it prints each step's total in microseconds.
+// lists it through the file-system component, deletes each file through
+// the pin (opened inside the held folder, checked and deleted through one
+// handle) and confirms the folder's path at the end, as Remove does; it
+// prints each step's total in microseconds.
 
 #include <chrono>
 #include <cstdio>
@@ -49,20 +50,18 @@ int wmain(int argc, wchar_t** argv) {
             const auto pinnedAt = Clock::now();
             const auto files = fileSystem->GetFolder(folderPath)->files();
             const auto listedAt = Clock::now();
-            Clock::duration confirming{}, deleting{};
             for (const auto& file : files) {
-                const auto before = Clock::now();
-                pinned->confirmFile(file);
-                const auto confirmed = Clock::now();
-                fileSystem->DeleteFile(file, true);
-                deleting += Clock::now() - confirmed;
-                confirming += confirmed - before;
+                pinned->deleteFile(file);
             }
+            const auto deletedAt = Clock::now();
+            pinned->confirmUnchanged();
+            const auto confirmedAt = Clock::now();
             std::printf(
-                "round %lu: pin %lld us, list %lld us, confirm %lld us, delete %lld us, "
+                "round %lu: pin %lld us, list %lld us, delete %lld us, confirm %lld us, "
                 "%zu files\n",
                 round, microseconds(pinnedAt - start), microseconds(listedAt - pinnedAt),
-                microseconds(confirming), microseconds(deleting), files.size());
+                microseconds(deletedAt - listedAt), microseconds(confirmedAt - deletedAt),
+                files.size());
             std::fflush(stdout);
         }
     } catch (const stravik::RaisedError& error) {

@@ -25,4 +25,12 @@ inline RaisedError fileIsALink(const Text& file) {
     return accessError(file + L" is a link to another file");
 }
 
+inline RaisedError fileHasOtherNames(const Text& file) {
+    return accessError(file + L" has another name elsewhere");
+}
+
+inline RaisedError notAFileOfTheFolder(const Text& file) {
+    return accessError(file + L" is not a file of its folder");
+}
+
 }  // namespace stravik

@@ -73,12 +73,23 @@ public:
 class PinnedFolderPath {
 public:
     virtual ~PinnedFolderPath() = default;
-    // Right before `filePath`, a file directly in the pinned folder, is
-    // deleted: raises 75 when the folder its path reaches is no longer the
-    // pinned one, or when the path does not name that file itself but
-    // what a link leads to. A file that is missing is left to the deletion
-    // to report.
-    virtual void confirmFile(const Text& filePath) = 0;
+    // The paths of the files directly in the pinned folder, read from the
+    // held folder itself: its path followed by each name, whatever the
+    // name's length, in the file system's order.
+    virtual std::vector<Text> files() = 0;
+    // Deletes `filePath`, one of `files()`, through the held folder: the file is opened by its
+    // name alone inside the held folder, never through a link, checked on
+    // that open file, its read-only attribute cleared, and deleted through
+    // it, so that what is checked is exactly what is deleted, whatever the
+    // name's length. Raises 75 naming it when it is not a file, when the
+    // system followed a link to reach it, or when it has a second name (a
+    // forced deletion clears the read-only attribute that all names
+    // share), before changing it. Returns false when it was already gone.
+    virtual bool deleteFile(const Text& filePath) = 0;
+    // After the last file: raises 75 when the pinned folder's path no
+    // longer leads to the held folder (it was moved aside while its files
+    // were deleted, and something else put in its place).
+    virtual void confirmUnchanged() = 0;
 };
 
 class PlatformServices {

@@ -30,18 +30,21 @@ void RemovalForm::btnRemoveClick() {
 
         // Any user may plant a link on the way to the template folder, and
         // deleting through one would delete another folder's files with our
-        // rights. So the folders are checked and pinned before anything
-        // else touches the path, stay pinned until the last file is gone,
-        // and each file is confirmed right before it goes.
+        // rights; any user may name a file there as they like, and the
+        // component copies the names it lists and deletes into buffers of a
+        // fixed size. So the folders are checked and pinned before anything
+        // else touches the path, the files are listed from the held folder,
+        // and each is opened, checked and deleted by its name alone inside
+        // it: no name reaches a call that resolves a full path again.
         {
             const std::unique_ptr<PinnedFolderPath> pinned = platform_.pinFolderPath(folderPath);
+            fileSystem.GetFolder(folderPath);
             // Only the files directly in the template folder; its subfolders
             // and the folder itself stay. No administrator test for these.
-            const std::unique_ptr<FileSystemFolder> folder = fileSystem.GetFolder(folderPath);
-            for (const Text& file : folder->files()) {
-                pinned->confirmFile(file);
-                fileSystem.DeleteFile(file, true);
+            for (const Text& file : pinned->files()) {
+                pinned->deleteFile(file);
             }
+            pinned->confirmUnchanged();
         }
 
         // The Windows directory's files go only for an administrator. The

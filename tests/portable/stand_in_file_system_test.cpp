@@ -173,15 +173,18 @@ TEST_F(StandInFileSystemTest, NamesOutsideAscii) {
     EXPECT_TRUE(std::filesystem::is_empty(machine.hostPath("H:\\Vorlagen")));
 }
 
-// The pin holds the folders it checked; a folder swapped after the check,
-// for a link or for another folder, is noticed at the next file.
-TEST_F(StandInFileSystemTest, PinnedFolderSwappedAfterTheCheckIsNoticedAtTheNextFile) {
+// The pin deletes inside the folder it holds: once that folder is moved
+// aside and replaced, by a link or by another folder, the held folder's
+// files still go and the other folder's stay; the swap is reported when
+// the files are done.
+TEST_F(StandInFileSystemTest, PinnedFolderSwappedAfterTheCheckKeepsDeletingInTheHeldOne) {
     for (const bool swapForLink : {true, false}) {
         StandInMachine swapped;
         swapped.createFile(R"(H:\Halvoran\Template\a.dot)");
-        swapped.createFile(R"(H:\Other\a.dot)");
+        swapped.createFile(R"(H:\Halvoran\Template\b.dot)");
+        swapped.createFile(R"(H:\Other\b.dot)");
         const auto pinned = pinStandInFolderPath(swapped.root(), LR"(h:\halvoran\template\)");
-        pinned->confirmFile(LR"(H:\Halvoran\Template\a.dot)");
+        EXPECT_TRUE(pinned->deleteFile(LR"(H:\Halvoran\Template\a.dot)"));
 
         std::filesystem::rename(swapped.hostPath(R"(H:\Halvoran\Template)"),
                                 swapped.hostPath(R"(H:\Halvoran\Moved)"));
@@ -191,12 +194,41 @@ TEST_F(StandInFileSystemTest, PinnedFolderSwappedAfterTheCheckIsNoticedAtTheNext
             std::filesystem::rename(swapped.hostPath(R"(H:\Other)"),
                                     swapped.hostPath(R"(H:\Halvoran\Template)"));
         }
+        EXPECT_TRUE(pinned->deleteFile(LR"(H:\Halvoran\Template\b.dot)"));
+        EXPECT_FALSE(swapped.exists(R"(H:\Halvoran\Moved\b.dot)"));
+        EXPECT_TRUE(swapped.exists(R"(H:\Halvoran\Template\b.dot)"));
         EXPECT_EQ(
-            raisedError([&] { pinned->confirmFile(LR"(H:\Halvoran\Template\a.dot)"); }).description,
+            raisedError([&] { pinned->confirmUnchanged(); }).description,
             swapForLink
                 ? LR"(Path/File access error: h:\halvoran\template is a link to another folder)"
                 : LR"(Path/File access error: h:\halvoran\template was replaced while its files were being removed)");
     }
+}
+
+// Whatever a user names a file in the folder: a 255-character name, its
+// path far over 260 characters, read-only, goes; a file with a second name
+// is refused and both names keep it; a name that is no entry of the folder
+// is refused; a file gone since the listing is no error.
+TEST_F(StandInFileSystemTest, PinDeletesFilesOfAnyNameAndRefusesSecondNames) {
+    const std::string folder = R"(H:\Halvoran\template\)";
+    const std::string longName = std::string(250, 'L') + ".dotx";
+    machine.createFile(folder + longName);
+    machine.makeReadOnly(folder + longName);
+    machine.createFile(folder + "shared.dot", "kept");
+    std::filesystem::create_hard_link(machine.hostPath(folder + "shared.dot"),
+                                      machine.hostPath(R"(H:\elsewhere.dot)"));
+    const auto pinned = pinStandInFolderPath(machine.root(), LR"(H:\Halvoran\template\)");
+    const Text folderPath = LR"(H:\Halvoran\template\)";
+
+    EXPECT_TRUE(pinned->deleteFile(folderPath + Text(longName.begin(), longName.end())));
+    EXPECT_FALSE(machine.exists(folder + longName));
+    EXPECT_FALSE(pinned->deleteFile(folderPath + L"gone.dot"));
+    EXPECT_EQ(
+        raisedError([&] { pinned->deleteFile(folderPath + L"shared.dot"); }).description,
+        LR"(Path/File access error: H:\Halvoran\template\shared.dot has another name elsewhere)");
+    EXPECT_TRUE(machine.exists(folder + "shared.dot"));
+    EXPECT_TRUE(machine.exists(R"(H:\elsewhere.dot)"));
+    EXPECT_EQ(raisedNumber([&] { pinned->deleteFile(folderPath + L".."); }), 75);
 }
 
 // The folders are opened one inside the other without following links:

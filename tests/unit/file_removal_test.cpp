@@ -52,11 +52,10 @@ TEST_F(FileRemovalTest, TypicalRunDeletesInOrderThenCleansTheRegistryThenReports
     EXPECT_EQ(fileCalls(), (std::vector<std::string>{
                                "pinFolderPath(H:\\Halvoran\\template\\)",
                                "GetFolder(H:\\Halvoran\\template\\)",
-                               "files(H:\\Halvoran\\template\\)",
-                               "confirmFile(H:\\Halvoran\\template\\b.dot)",
-                               "DeleteFile(H:\\Halvoran\\template\\b.dot, force)",
-                               "confirmFile(H:\\Halvoran\\template\\a.dotx)",
-                               "DeleteFile(H:\\Halvoran\\template\\a.dotx, force)",
+                               "pinned files(H:\\Halvoran\\template\\)",
+                               "deleteFile(H:\\Halvoran\\template\\b.dot)",
+                               "deleteFile(H:\\Halvoran\\template\\a.dotx)",
+                               "confirmUnchanged(H:\\Halvoran\\template\\)",
                                "unpin(H:\\Halvoran\\template\\)",
                                "FileExists(" + utf8(control) + ")",
                                "isAdministrator()",
@@ -88,7 +87,8 @@ TEST_F(FileRemovalTest, AdministratorIsAskedOnlyForFilesThatExist) {
 TEST_F(FileRemovalTest, NonAdministratorKeepsTheWindowsFilesAndSaysSoAfterFinishing) {
     platform.administrator = 0;
     form.btnRemoveClick();
-    EXPECT_EQ(platform.callsStartingWith("DeleteFile").size(), 2u);  // the template folder only
+    EXPECT_TRUE(
+        platform.callsStartingWith("DeleteFile").empty());  // template files go through the pin
     EXPECT_EQ(platform.callsStartingWith("isAdministrator").size(), 3u);
     EXPECT_TRUE(platform.existingFiles.contains(control));
     EXPECT_EQ(platform.callsStartingWith("SHDelete").size(), 31u);
@@ -166,16 +166,11 @@ TEST_F(FileRemovalTest, MissingTemplateFolderIsOneMessageAndNothingElse) {
 // registry clean-up and no finished message.
 TEST_F(FileRemovalTest, AnyFailingFileStepEndsTheCommandAtThatStep) {
     const std::vector<std::string> steps = {
-        "pinFolderPath(H:\\Halvoran\\template\\)",
-        "GetFolder(H:\\Halvoran\\template\\)",
-        "files(H:\\Halvoran\\template\\)",
-        "confirmFile(H:\\Halvoran\\template\\a.dotx)",
-        "DeleteFile(H:\\Halvoran\\template\\b.dot, force)",
-        "DeleteFile(H:\\Halvoran\\template\\a.dotx, force)",
-        "FileExists(" + utf8(control) + ")",
-        "isAdministrator()",
-        "DeleteFile(" + utf8(dotm) + ", force)",
-        "DeleteFile(" + utf8(dot) + ", force)",
+        "pinFolderPath(H:\\Halvoran\\template\\)",    "GetFolder(H:\\Halvoran\\template\\)",
+        "pinned files(H:\\Halvoran\\template\\)",     "deleteFile(H:\\Halvoran\\template\\b.dot)",
+        "deleteFile(H:\\Halvoran\\template\\a.dotx)", "confirmUnchanged(H:\\Halvoran\\template\\)",
+        "FileExists(" + utf8(control) + ")",          "isAdministrator()",
+        "DeleteFile(" + utf8(dotm) + ", force)",      "DeleteFile(" + utf8(dot) + ", force)",
     };
     for (const auto& step : steps) {
         RecordingPlatform machine;
@@ -217,22 +212,20 @@ TEST_F(FileRemovalTest, LinkedTemplateFolderIsRefusedBeforeAnyDeletion) {
     EXPECT_EQ(platform.calls, expected);
 }
 
-// A folder swapped after the check, or a file that is a link, is noticed
-// right before that file's deletion: the files before it are gone, it and
-// the rest stay, the pin is released, nothing further happens.
-TEST_F(FileRemovalTest, FileThatFailsItsConfirmationEndsRemoveBeforeItsDeletion) {
-    platform.raiseOn["confirmFile(H:\\Halvoran\\template\\a.dotx)"] = ErrorInfo{
-        75, L"Path/File access error: H:\\Halvoran\\template\\a.dotx is a link to another file"};
+// A file refused by the pin ends Remove at that file: the files before it
+// are gone, it and the rest stay, the pin is released, nothing further
+// happens.
+TEST_F(FileRemovalTest, FileThatThePinRefusesEndsRemoveThere) {
+    platform.raiseOn["deleteFile(H:\\Halvoran\\template\\b.dot)"] = ErrorInfo{
+        75, L"Path/File access error: H:\\Halvoran\\template\\b.dot is a link to another file"};
     form.btnRemoveClick();
     const std::vector<std::string> expected = {
         "pinFolderPath(H:\\Halvoran\\template\\)",
         "GetFolder(H:\\Halvoran\\template\\)",
-        "files(H:\\Halvoran\\template\\)",
-        "confirmFile(H:\\Halvoran\\template\\b.dot)",
-        "DeleteFile(H:\\Halvoran\\template\\b.dot, force)",
-        "confirmFile(H:\\Halvoran\\template\\a.dotx)",
+        "pinned files(H:\\Halvoran\\template\\)",
+        "deleteFile(H:\\Halvoran\\template\\b.dot)",
         "unpin(H:\\Halvoran\\template\\)",
-        "showMessage(Error # 75: Path/File access error: H:\\Halvoran\\template\\a.dotx is a "
+        "showMessage(Error # 75: Path/File access error: H:\\Halvoran\\template\\b.dot is a "
         "link to another file.)",
     };
     EXPECT_EQ(platform.calls, expected);

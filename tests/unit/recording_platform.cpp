@@ -92,9 +92,15 @@ public:
         : platform_(platform), path_(std::move(path)) {}
     // Recorded without the script: a release never raises.
     ~RecordingPin() override { platform_.calls.push_back("unpin(" + utf8(path_) + ")"); }
-    void confirmFile(const Text& filePath) override {
-        platform_.record("confirmFile(" + utf8(filePath) + ")");
+    std::vector<Text> files() override {
+        platform_.record("pinned files(" + utf8(path_) + ")");
+        return platform_.folders[path_];
     }
+    bool deleteFile(const Text& filePath) override {
+        platform_.record("deleteFile(" + utf8(filePath) + ")");
+        return platform_.existingFiles.erase(filePath) > 0;
+    }
+    void confirmUnchanged() override { platform_.record("confirmUnchanged(" + utf8(path_) + ")"); }
 
 private:
     RecordingPlatform& platform_;

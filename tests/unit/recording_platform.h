@@ -57,8 +57,10 @@ public:
     std::int32_t isAdministrator() override;
     std::unique_ptr<FileSystemComponent> createObject(const Text& programmaticId) override;
     // Records "pinFolderPath(path)" and raises 76 for a folder not in
-    // `folders`, as GetFolder does; the pin records "confirmFile(path)"
-    // for each file and "unpin(path)" when it is released.
+    // `folders`, as GetFolder does; the pin records "pinned files(folder)",
+    // "deleteFile(path)"
+    // for each file, "confirmUnchanged(folder)" after the last and
+    // "unpin(folder)" when it is released.
     std::unique_ptr<PinnedFolderPath> pinFolderPath(const Text& folderPath) override;
     void showMessage(const Text& text) override;
     void unloadWindow() override;

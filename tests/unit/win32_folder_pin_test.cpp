@@ -87,11 +87,9 @@ protected:
         base = Text(temp, length) + L"stravik_pin_" + std::to_wstring(GetCurrentProcessId()) +
                L"_" + std::to_wstring(++counter);
         ASSERT_TRUE(CreateDirectoryW(base.c_str(), nullptr));
-        fileSystem = platform.createObject(L"Scripting.FileSystemObject");
     }
 
     void TearDown() override {
-        fileSystem.reset();
         if (!base.empty()) {
             runShell("rm -rf " + shellQuoted(base), [&] { return !exists(base); });
         }
@@ -101,9 +99,11 @@ protected:
         ASSERT_TRUE(CreateDirectoryW((base + L"\\" + relative).c_str(), nullptr)) << relative;
     }
 
+    // Through the "\\?\" prefix, which lifts the limit of 260 characters.
     void makeFile(const Text& relative, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
-        const UniqueFile file(CreateFileW((base + L"\\" + relative).c_str(), GENERIC_WRITE, 0,
-                                          nullptr, CREATE_NEW, attributes, nullptr));
+        const Text path = L"\\\\?\\" + base + L"\\" + relative;
+        const UniqueFile file(
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
         ASSERT_TRUE(file) << relative;
     }
 
@@ -143,27 +143,43 @@ protected:
     }
 
     static inline int counter = 0;
-    ComApartment apartment;
     Win32Platform platform;
-    std::unique_ptr<FileSystemComponent> fileSystem;
     Text base;
 };
 
-TEST_F(Win32FolderPinTest, RealFoldersArePinnedAndTheirFilesConfirmedWhateverTheCase) {
+// Each file is opened inside the held folder by its name alone, so a name
+// of 255 characters, whose full path is far over 260, goes like any other,
+// read-only or not. A file that another program holds without delete
+// sharing stays, with the number Windows' component gives; one already
+// gone is no error.
+TEST_F(Win32FolderPinTest, FilesOfAnyNameAreDeletedThroughThePinWhateverTheCase) {
     makeFolder(L"Halvoran");
     makeFolder(L"Halvoran\\Template");
     makeFile(L"Halvoran\\Template\\Brief.dotm");
+    const Text longName = Text(250, L'L') + L".dotx";
+    makeFile(L"Halvoran\\Template\\" + longName, FILE_ATTRIBUTE_READONLY);
     makeFile(L"Halvoran\\Template\\Normal.dotx", FILE_ATTRIBUTE_READONLY);
+    makeFile(L"Halvoran\\Template\\Open.dot");
 
     const Text folder = base + L"\\HALVORAN\\template\\";
+    ASSERT_GT(folder.size() + longName.size(), 300u);
     const auto pinned = platform.pinFolderPath(folder);
-    for (const Text& file : fileSystem->GetFolder(folder)->files()) {
-        pinned->confirmFile(file);
-        fileSystem->DeleteFile(file, true);
+    const Text held = base + L"\\Halvoran\\Template\\Open.dot";
+    {
+        const UniqueFile open(CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(open);
+        const ErrorInfo error = raisedBy([&] { pinned->deleteFile(held); });
+        EXPECT_EQ(error.number, 70);
+        EXPECT_EQ(error.description, L"Permission denied");
+        EXPECT_TRUE(exists(held));
     }
-    EXPECT_TRUE(fileSystem->GetFolder(folder)->files().empty());
-    // A file already gone is left for the deletion to report.
-    pinned->confirmFile(folder + L"gone.dot");
+    for (const Text& file : pinned->files()) {
+        EXPECT_TRUE(pinned->deleteFile(file)) << file.size();
+    }
+    EXPECT_TRUE(pinned->files().empty());
+    EXPECT_FALSE(pinned->deleteFile(folder + L"gone.dot"));
+    pinned->confirmUnchanged();
 }
 
 TEST_F(Win32FolderPinTest, AMissingFolderIsPathNotFound) {
@@ -199,9 +215,11 @@ TEST_F(Win32FolderPinTest, ALinkAtEitherFolderIsRefused) {
 }
 
 // A Unix process is not bound by Wine's share checks, so the swap that the
-// pin prevents on Windows succeeds here; the confirmation before the next
-// file notices it, and the other folder's files stay.
-TEST_F(Win32FolderPinTest, AFolderSwappedForALinkBetweenTwoDeletionsIsNoticedBeforeTheNext) {
+// pin prevents on Windows succeeds here; and Wine resolves a name inside
+// the held folder through the folder's path, so the next name leads into
+// the other folder. The open file's own name shows it, and Remove stops
+// there with the other folder's files intact.
+TEST_F(Win32FolderPinTest, AFolderSwappedForALinkIsNoticedAtTheNextFile) {
     const Text folder = makeTemplateFolder();
     makeFile(L"Halvoran\\template\\a.dot");
     makeFile(L"Halvoran\\template\\b.dot");
@@ -210,17 +228,16 @@ TEST_F(Win32FolderPinTest, AFolderSwappedForALinkBetweenTwoDeletionsIsNoticedBef
     makeFile(L"Other\\b.dot");
 
     const auto pinned = platform.pinFolderPath(folder);
-    const std::vector<Text> files = fileSystem->GetFolder(folder)->files();
+    const std::vector<Text> files = pinned->files();
     ASSERT_EQ(files.size(), 2u);
-    pinned->confirmFile(files[0]);
-    fileSystem->DeleteFile(files[0], true);
+    EXPECT_TRUE(pinned->deleteFile(files[0]));
 
     swapForLink(L"Halvoran\\template", L"Other");
 
-    const ErrorInfo error = raisedBy([&] { pinned->confirmFile(files[1]); });
-    EXPECT_EQ(error.number, 75);
-    EXPECT_EQ(error.description, L"Path/File access error: " + base +
-                                     L"\\Halvoran\\template is a link to another folder");
+    const Text linkToAnotherFolder =
+        L"Path/File access error: " + base + L"\\Halvoran\\template is a link to another folder";
+    EXPECT_EQ(raisedBy([&] { pinned->deleteFile(files[1]); }).description, linkToAnotherFolder);
+    EXPECT_EQ(raisedBy([&] { pinned->confirmUnchanged(); }).description, linkToAnotherFolder);
     EXPECT_TRUE(exists(base + L"\\Other\\a.dot"));
     EXPECT_TRUE(exists(base + L"\\Other\\b.dot"));
 }
@@ -229,7 +246,7 @@ TEST_F(Win32FolderPinTest, AFolderSwappedForALinkBetweenTwoDeletionsIsNoticedBef
 // can rename, move or delete a held folder. (An open for attributes only
 // would not: neither Windows nor Wine checks sharing for it.) What Wine
 // cannot stop is a Unix process; the folder it puts in the held one's
-// place is noticed at the next file.
+// place is noticed at the end.
 TEST_F(Win32FolderPinTest, AHeldFolderCannotBeRenamedAndAReplacementIsNoticed) {
     makeTemplateFolder();
     const Text folder = base + L"\\Halvoran\\template";
@@ -239,21 +256,22 @@ TEST_F(Win32FolderPinTest, AHeldFolderCannotBeRenamedAndAReplacementIsNoticed) {
     EXPECT_FALSE(MoveFileW(folder.c_str(), (folder + L".moved").c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_FALSE(MoveFileW((base + L"\\Halvoran").c_str(), (base + L"\\Moved").c_str()));
-    pinned->confirmFile(folder + L"\\a.dot");
+    pinned->confirmUnchanged();
 
     ASSERT_TRUE(runShell("mv " + shellQuoted(folder) + " " + shellQuoted(folder + L".moved") +
                              " && mkdir " + shellQuoted(folder) + " && touch " +
                              shellQuoted(folder + L"\\a.dot") + " " +
                              shellQuoted(folder + L"\\b.dot"),
                          [&] { return exists(folder + L"\\b.dot"); }));
-    const ErrorInfo error = raisedBy([&] { pinned->confirmFile(folder + L"\\a.dot"); });
+    const ErrorInfo error = raisedBy([&] { pinned->confirmUnchanged(); });
     EXPECT_EQ(error.number, 75);
     EXPECT_EQ(error.description, L"Path/File access error: " + folder +
                                      L" was replaced while its files were being removed");
 }
 
 // Wine's DeleteFileW would delete what a Unix symbolic link to a file leads
-// to; the confirmation stops at the link before anything is touched.
+// to; opened inside the held folder it shows the name of what it leads to,
+// and the pin stops there before anything is touched.
 TEST_F(Win32FolderPinTest, AFileThatIsALinkElsewhereIsRefusedBeforeItsDeletion) {
     const Text folder = makeTemplateFolder();
     makeFolder(L"Outside");
@@ -261,9 +279,9 @@ TEST_F(Win32FolderPinTest, AFileThatIsALinkElsewhereIsRefusedBeforeItsDeletion) 
     plantLink(L"Halvoran\\template\\Letterhead.dotx", L"Outside\\Victim.dll");
 
     const auto pinned = platform.pinFolderPath(folder);
-    const std::vector<Text> files = fileSystem->GetFolder(folder)->files();
+    const std::vector<Text> files = pinned->files();
     ASSERT_EQ(files.size(), 1u);
-    const ErrorInfo error = raisedBy([&] { pinned->confirmFile(files[0]); });
+    const ErrorInfo error = raisedBy([&] { pinned->deleteFile(files[0]); });
     EXPECT_EQ(error.number, 75);
     EXPECT_EQ(error.description,
               L"Path/File access error: " + files[0] + L" is a link to another file");
@@ -271,20 +289,25 @@ TEST_F(Win32FolderPinTest, AFileThatIsALinkElsewhereIsRefusedBeforeItsDeletion) 
 }
 
 // A hard link shares its attributes with the file's other names: the
-// forced deletion would clear their read-only attribute first.
+// forced deletion would clear their read-only attribute first. Both names
+// keep the file and its attributes.
 TEST_F(Win32FolderPinTest, AFileWithAnotherNameElsewhereIsRefused) {
     const Text folder = makeTemplateFolder();
     makeFolder(L"Outside");
     makeFile(L"Outside\\Victim.dll", FILE_ATTRIBUTE_READONLY);
     const Text file = folder + L"Victim.dll";
-    ASSERT_TRUE(CreateHardLinkW(file.c_str(), (base + L"\\Outside\\Victim.dll").c_str(), nullptr));
+    ASSERT_TRUE(
+        runShell("ln " + shellQuoted(base + L"\\Outside\\Victim.dll") + " " + shellQuoted(file),
+                 [&] { return exists(file); }));
 
     const auto pinned = platform.pinFolderPath(folder);
-    const ErrorInfo error = raisedBy([&] { pinned->confirmFile(file); });
+    const ErrorInfo error = raisedBy([&] { pinned->deleteFile(file); });
     EXPECT_EQ(error.number, 75);
     EXPECT_EQ(error.description,
-              L"Path/File access error: " + file + L" is a link to another file");
-    EXPECT_NE(attributesOf(base + L"\\Outside\\Victim.dll") & FILE_ATTRIBUTE_READONLY, 0u);
+              L"Path/File access error: " + file + L" has another name elsewhere");
+    for (const Text& name : {file, base + L"\\Outside\\Victim.dll"}) {
+        EXPECT_NE(attributesOf(name) & FILE_ATTRIBUTE_READONLY, 0u) << name.size();
+    }
 }
 
 }  // namespace

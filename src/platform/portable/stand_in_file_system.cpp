@@ -1,5 +1,6 @@
 #include "platform/portable/stand_in_file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -242,9 +243,78 @@ struct HeldFolder {
 
 class StandInPin : public PinnedFolderPath {
 public:
-    explicit StandInPin(std::vector<HeldFolder> folders) : folders_(std::move(folders)) {}
+    StandInPin(Text folderPath, std::vector<HeldFolder> folders)
+        : folderPrefix_(std::move(folderPath)), folders_(std::move(folders)) {
+        if (!isSeparator(folderPrefix_.back())) {
+            folderPrefix_ += L'\\';
+        }
+    }
 
-    void confirmFile(const Text&) override {
+    // Read from the held folder itself: regular files and links (as files),
+    // sorted by name ignoring case, as the component lists them.
+    std::vector<Text> files() override {
+        const int copy = ::dup(folders_.back().descriptor.get());
+        DIR* const directory = copy < 0 ? nullptr : ::fdopendir(copy);
+        if (directory == nullptr) {
+            if (copy >= 0) {
+                ::close(copy);
+            }
+            raiseForFile(errno);
+        }
+        const std::unique_ptr<DIR, int (*)(DIR*)> closer(directory, ::closedir);
+        ::rewinddir(directory);
+        std::vector<std::pair<Text, Text>> names;  // (folded, as on disk)
+        while (const dirent* entry = ::readdir(directory)) {
+            struct stat status {};
+            if (::fstatat(::dirfd(directory), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode))) {
+                const Text name = decodeUtf8(entry->d_name);
+                names.emplace_back(foldCase(name), name);
+            }
+        }
+        std::sort(names.begin(), names.end());
+        std::vector<Text> paths;
+        paths.reserve(names.size());
+        for (const auto& [folded, name] : names) {
+            paths.push_back(folderPrefix_ + name);
+        }
+        return paths;
+    }
+
+    // Looked up and removed inside the held folder by the name alone, so
+    // that neither a moved folder nor a long path changes what is deleted.
+    // unlinkat never follows a link: a link goes as itself, as on Windows.
+    bool deleteFile(const Text& filePath) override {
+        const std::size_t separator = filePath.find_last_of(L'\\');
+        const Text name = separator == Text::npos ? filePath : filePath.substr(separator + 1);
+        if (name.empty() || name == L"." || name == L".." || name.find(L'/') != Text::npos) {
+            throw notAFileOfTheFolder(filePath);
+        }
+        const int folder = folders_.back().descriptor.get();
+        const std::string onDisk = encodeUtf8(name);
+        struct stat status {};
+        if (::fstatat(folder, onDisk.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT) {
+                return false;  // gone already
+            }
+            raiseForFile(errno);
+        }
+        if (S_ISDIR(status.st_mode)) {
+            throw notAFileOfTheFolder(filePath);
+        }
+        if (!S_ISLNK(status.st_mode) && status.st_nlink > 1) {
+            throw fileHasOtherNames(filePath);
+        }
+        if (::unlinkat(folder, onDisk.c_str(), 0) != 0) {
+            if (errno == ENOENT) {
+                return false;
+            }
+            raiseForFile(errno);
+        }
+        return true;
+    }
+
+    void confirmUnchanged() override {
         for (const HeldFolder& folder : folders_) {
             struct stat status {};
             const bool found = ::lstat(folder.directory.c_str(), &status) == 0;
@@ -258,6 +328,15 @@ public:
     }
 
 private:
+    [[noreturn]] static void raiseForFile(int error) {
+        const std::optional<std::int32_t> number = classicNumberFor(error);
+        if (!number) {
+            raiseAccessError();
+        }
+        raiseClassicError(*number);
+    }
+
+    Text folderPrefix_;  // the folder's path as asked for, with its separator
     std::vector<HeldFolder> folders_;
 };
 
@@ -302,7 +381,7 @@ std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const fs::path& machineRo
         folders.push_back(
             HeldFolder{std::move(folder), directory, windowsPath, status.st_dev, status.st_ino});
     }
-    return std::make_unique<StandInPin>(std::move(folders));
+    return std::make_unique<StandInPin>(folderPath, std::move(folders));
 }
 
 StandInFileSystem::StandInFileSystem(fs::path machineRoot) : machineRoot_(std::move(machineRoot)) {}

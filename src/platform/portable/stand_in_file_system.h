@@ -33,9 +33,8 @@ private:
 // Opens the folders from the drive's root down to `folderPath`, each
 // inside the one above it and without following a link, and holds them.
 // Raises 75 naming the first that is a symbolic link, wherever it leads,
-// and 76 when one is missing. The pin's file confirmation checks that every
-// folder reached by its path is still the one held; the files themselves
-// need no check, since DeleteFile removes a link as a link.
+// and 76 when one is missing. The pin deletes each file inside the held
+// folder by its name alone; a link goes as a link.
 std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const std::filesystem::path& machineRoot,
                                                        const Text& folderPath);
 

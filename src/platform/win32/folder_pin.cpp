@@ -1,5 +1,7 @@
 #include "platform/win32/folder_pin.h"
 
+#include <winternl.h>
+
 #include <optional>
 #include <utility>
 #include <vector>
@@ -73,54 +75,71 @@ ULONGLONG indexOf(const BY_HANDLE_FILE_INFORMATION& information) {
     return (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
 }
 
-// What the checks before each file need to know of an open file or folder.
-struct Facts {
-    DWORD attributes;
-    ULONGLONG index;
-    DWORD names;
+// The native calls through which a file is opened inside a held folder by
+// its name alone, checked and deleted through that one handle. ntdll has
+// exported them since Windows NT 4; they are looked up at run time, as the
+// system's own libraries do not import them.
+// (winternl.h leaves out the directory query.)
+using NtQueryDirectoryFileFunction = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PIO_APC_ROUTINE, PVOID,
+                                                      PIO_STATUS_BLOCK, PVOID, ULONG,
+                                                      FILE_INFORMATION_CLASS, BOOLEAN,
+                                                      PUNICODE_STRING, BOOLEAN);
+constexpr NTSTATUS noMoreFiles = static_cast<NTSTATUS>(0x80000006);
+
+struct NativeFileCalls {
+    decltype(&::NtCreateFile) createFile;
+    NtQueryDirectoryFileFunction queryDirectory;
+    decltype(&::NtQueryInformationFile) queryInformation;
+    decltype(&::NtSetInformationFile) setInformation;
+    decltype(&::RtlNtStatusToDosError) toWindowsError;
 };
 
-using NtQueryInformationFileFunction = LONG(NTAPI*)(HANDLE, void*, void*, ULONG, int);
-
-NtQueryInformationFileFunction ntQueryInformationFile() {
-    static const auto function =
-        loadedEntryPoint<NtQueryInformationFileFunction>(L"ntdll.dll", "NtQueryInformationFile");
-    return function;
-}
-
-// Asked of the file system one class at a time: GetFileInformationByHandle
-// would also ask for the volume's serial number, which Wine answers
-// slowly, and this runs twice for every file removed.
-Facts factsOf(HANDLE handle) {
-    if (const NtQueryInformationFileFunction query = ntQueryInformationFile()) {
-        struct {
-            void* status;
-            ULONG_PTR information;
-        } ioStatus{};
-        struct {
-            LARGE_INTEGER times[4];
-            ULONG attributes;
-        } basic{};  // FileBasicInformation
-        struct {
-            LARGE_INTEGER allocationSize;
-            LARGE_INTEGER endOfFile;
-            ULONG names;
-            BOOLEAN deletePending;
-            BOOLEAN directory;
-        } standard{};           // FileStandardInformation
-        LARGE_INTEGER index{};  // FileInternalInformation
-        constexpr int basicClass = 4;
-        constexpr int standardClass = 5;
-        constexpr int internalClass = 6;
-        if (query(handle, &ioStatus, &basic, sizeof basic, basicClass) >= 0 &&
-            query(handle, &ioStatus, &standard, sizeof standard, standardClass) >= 0 &&
-            query(handle, &ioStatus, &index, sizeof index, internalClass) >= 0) {
-            return Facts{basic.attributes, static_cast<ULONGLONG>(index.QuadPart), standard.names};
-        }
+const NativeFileCalls& nativeFileCalls() {
+    static const NativeFileCalls calls{
+        loadedEntryPoint<decltype(&::NtCreateFile)>(L"ntdll.dll", "NtCreateFile"),
+        loadedEntryPoint<NtQueryDirectoryFileFunction>(L"ntdll.dll", "NtQueryDirectoryFile"),
+        loadedEntryPoint<decltype(&::NtQueryInformationFile)>(L"ntdll.dll",
+                                                              "NtQueryInformationFile"),
+        loadedEntryPoint<decltype(&::NtSetInformationFile)>(L"ntdll.dll", "NtSetInformationFile"),
+        loadedEntryPoint<decltype(&::RtlNtStatusToDosError)>(L"ntdll.dll", "RtlNtStatusToDosError"),
+    };
+    if (!calls.createFile || !calls.queryDirectory || !calls.queryInformation ||
+        !calls.setInformation || !calls.toWindowsError) {
+        throw RaisedError(453, L"Can't find DLL entry point NtCreateFile in ntdll");
     }
-    const BY_HANDLE_FILE_INFORMATION information = informationOf(handle);
-    return Facts{information.dwFileAttributes, indexOf(information), information.nNumberOfLinks};
+    return calls;
 }
+
+DWORD windowsErrorFor(NTSTATUS status) { return nativeFileCalls().toWindowsError(status); }
+
+// What one query tells of an open file or folder: attributes, link count,
+// whether it is a folder, its index on the volume and its name from the
+// volume's root. Under Wine the name is that of what a link leads to. One
+// buffer, with room for the longest name a path can hold, serves every
+// query of a pin.
+class AllInformation {
+public:
+    const FILE_ALL_INFORMATION& of(HANDLE handle) {
+        IO_STATUS_BLOCK ioStatus{};
+        const NTSTATUS status = nativeFileCalls().queryInformation(
+            handle, &ioStatus, buffer_.data(),
+            static_cast<ULONG>(buffer_.size() * sizeof(ULONGLONG)), FileAllInformation);
+        if (!NT_SUCCESS(status)) {
+            raiseSystemError(windowsErrorFor(status));
+        }
+        return *reinterpret_cast<const FILE_ALL_INFORMATION*>(buffer_.data());
+    }
+
+    static Text nameIn(const FILE_ALL_INFORMATION& information) {
+        const FILE_NAME_INFORMATION& name = information.NameInformation;
+        return Text(name.FileName, name.FileNameLength / sizeof(WCHAR));
+    }
+
+private:
+    // In 8-byte units, which keeps the structure's alignment.
+    std::vector<ULONGLONG> buffer_ =
+        std::vector<ULONGLONG>((sizeof(FILE_ALL_INFORMATION) + 32768 * sizeof(WCHAR)) / 8 + 1);
+};
 
 bool isReparsePoint(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES &&
@@ -167,7 +186,81 @@ Text upperCase(const Text& text) {
     return upper;
 }
 
-bool sameName(const Text& one, const Text& other) { return upperCase(one) == upperCase(other); }
+bool sameName(const Text& one, const Text& other) {
+    return one == other || upperCase(one) == upperCase(other);
+}
+
+// The name after the folder in a path the component listed. A name that
+// could reach anywhere but an entry of the folder itself is refused.
+Text fileNameIn(const Text& filePath) {
+    const std::size_t separator = filePath.find_last_of(L'\\');
+    const Text name = separator == Text::npos ? filePath : filePath.substr(separator + 1);
+    if (name.empty() || name == L"." || name == L".." || name.find(L'/') != Text::npos ||
+        name.size() > 32767) {
+        throw notAFileOfTheFolder(filePath);
+    }
+    return name;
+}
+
+// An open file of the held folder, deleted through its handle only.
+class FileOfTheFolder {
+public:
+    // Opened by its name alone inside `folder`, without following a link,
+    // for deleting and for reading and setting its attributes; sharing
+    // everything, so that a program holding it without delete sharing
+    // makes this open fail. Null when it is not there.
+    static std::optional<FileOfTheFolder> open(HANDLE folder, const Text& name) {
+        UNICODE_STRING objectName{};
+        objectName.Buffer = const_cast<wchar_t*>(name.data());
+        objectName.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+        objectName.MaximumLength = objectName.Length;
+        OBJECT_ATTRIBUTES attributes{};
+        InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, folder, nullptr);
+        IO_STATUS_BLOCK ioStatus{};
+        HANDLE handle = nullptr;
+        const NTSTATUS status = nativeFileCalls().createFile(
+            &handle, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
+            &attributes, &ioStatus, nullptr, 0,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+            FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+        if (!NT_SUCCESS(status)) {
+            const DWORD error = windowsErrorFor(status);
+            if (isNotFound(error)) {
+                return std::nullopt;
+            }
+            raiseSystemError(error);
+        }
+        return FileOfTheFolder(UniqueFile(handle));
+    }
+
+    HANDLE handle() const { return handle_.get(); }
+
+    void setAttributes(DWORD attributes) {
+        FILE_BASIC_INFORMATION basic{};  // zero times: left as they are
+        basic.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+        set(&basic, sizeof basic, FileBasicInformation);
+    }
+
+    void markForDeletion() {
+        FILE_DISPOSITION_INFORMATION disposition{};
+        disposition.DoDeleteFile = TRUE;
+        set(&disposition, sizeof disposition, FileDispositionInformation);
+    }
+
+private:
+    explicit FileOfTheFolder(UniqueFile handle) : handle_(std::move(handle)) {}
+
+    void set(void* information, ULONG size, FILE_INFORMATION_CLASS kind) {
+        IO_STATUS_BLOCK ioStatus{};
+        const NTSTATUS status =
+            nativeFileCalls().setInformation(handle_.get(), &ioStatus, information, size, kind);
+        if (!NT_SUCCESS(status)) {
+            raiseSystemError(windowsErrorFor(status));
+        }
+    }
+
+    UniqueFile handle_;
+};
 
 struct HeldFolder {
     UniqueFile handle;
@@ -177,51 +270,113 @@ struct HeldFolder {
 
 class HeldFolderPath final : public PinnedFolderPath {
 public:
-    HeldFolderPath(std::vector<HeldFolder> folders, std::optional<Text> finalPath)
-        : folders_(std::move(folders)), finalPath_(std::move(finalPath)) {}
-
-    void confirmFile(const Text& filePath) override {
-        const HeldFolder& folder = folders_.back();
-        confirmFolder(folder);
-
-        const UniqueFile file = openForLook(filePath);
-        if (!file) {
-            const DWORD error = GetLastError();
-            if (isNotFound(error)) {
-                return;  // the deletion reports it
-            }
-            raiseSystemError(error);
+    HeldFolderPath(Text folderPath, std::vector<HeldFolder> folders, std::optional<Text> finalPath)
+        : folderPrefix_(std::move(folderPath)),
+          folders_(std::move(folders)),
+          finalPath_(std::move(finalPath)) {
+        if (folderPrefix_.back() != L'\\' && folderPrefix_.back() != L'/') {
+            folderPrefix_ += L'\\';
         }
-        // A file with another name elsewhere is a hard link: deleting with
-        // force would first clear the read-only attribute they share.
-        if (factsOf(file.get()).names > 1) {
-            throw fileIsALink(filePath);
-        }
-        if (finalPath_) {
-            const std::optional<Text> fileFinalPath = finalPathOf(file.get());
-            if (!fileFinalPath ||
-                !sameName(*fileFinalPath, *finalPath_ + L"\\" + nameOf(filePath))) {
-                throw fileIsALink(filePath);
-            }
-        } else if (informationOf(file.get()).dwVolumeSerialNumber !=
-                   folder.information.dwVolumeSerialNumber) {
-            throw fileIsALink(filePath);
+        // The template folder's own name from the volume's root; a file
+        // opened in it must carry this name followed by its own.
+        folderName_ = AllInformation::nameIn(information_.of(folders_.back().handle.get()));
+        if (folderName_.empty() || folderName_.back() != L'\\') {
+            folderName_ += L'\\';
         }
     }
 
-private:
+    // Read from the held folder itself, never by its path again. Names of
+    // any length come through whole, in the order the file system keeps
+    // them, which is the order the component would give.
+    std::vector<Text> files() override {
+        std::vector<Text> paths;
+        std::vector<ULONGLONG> buffer(64 * 1024 / sizeof(ULONGLONG));
+        for (BOOLEAN restart = TRUE;; restart = FALSE) {
+            IO_STATUS_BLOCK ioStatus{};
+            const NTSTATUS status = nativeFileCalls().queryDirectory(
+                folders_.back().handle.get(), nullptr, nullptr, nullptr, &ioStatus, buffer.data(),
+                static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG)), FileDirectoryInformation,
+                FALSE, nullptr, restart);
+            if (status == noMoreFiles) {
+                return paths;
+            }
+            if (!NT_SUCCESS(status)) {
+                raiseSystemError(windowsErrorFor(status));
+            }
+            const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+            for (;;) {
+                const auto& entry = *reinterpret_cast<const FILE_DIRECTORY_INFORMATION*>(bytes);
+                if ((entry.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                    paths.push_back(folderPrefix_ +
+                                    Text(entry.FileName, entry.FileNameLength / sizeof(WCHAR)));
+                }
+                if (entry.NextEntryOffset == 0) {
+                    break;
+                }
+                bytes += entry.NextEntryOffset;
+            }
+        }
+    }
+
+    bool deleteFile(const Text& filePath) override {
+        const Text name = fileNameIn(filePath);
+        std::optional<FileOfTheFolder> file =
+            FileOfTheFolder::open(folders_.back().handle.get(), name);
+        if (!file) {
+            return false;  // gone already, which is all that is wanted of it
+        }
+        const FILE_ALL_INFORMATION& facts = information_.of(file->handle());
+        if (facts.StandardInformation.Directory) {
+            throw notAFileOfTheFolder(filePath);
+        }
+        // Windows opens a link as itself and deletes it as itself; Wine
+        // follows a Unix symbolic link, and then the open file's name is
+        // that of what it leads to. Wine also resolves the name through the
+        // held folder's path rather than its handle, so a folder that a
+        // Unix process swapped shows here too.
+        if (!sameName(AllInformation::nameIn(facts), folderName_ + name)) {
+            confirmUnchanged();  // which says so when the folder was swapped
+            throw fileIsALink(filePath);
+        }
+        // A file with another name elsewhere is a hard link: clearing its
+        // read-only attribute would clear that of every name.
+        if (facts.StandardInformation.NumberOfLinks > 1) {
+            throw fileHasOtherNames(filePath);
+        }
+        const DWORD attributes = facts.BasicInformation.FileAttributes;
+        const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+        if (readOnly) {
+            file->setAttributes(attributes & ~FILE_ATTRIBUTE_READONLY);
+        }
+        try {
+            file->markForDeletion();
+        } catch (const RaisedError&) {
+            // Not deleted: it keeps the attribute it had.
+            if (readOnly) {
+                try {
+                    file->setAttributes(attributes);
+                } catch (const RaisedError&) {
+                }
+            }
+            throw;
+        }
+        return true;  // gone when its handle closes, here
+    }
+
     // The folder its path reaches now must still be the held one: the same
     // file index, and the same final path, which names the volume too.
-    void confirmFolder(const HeldFolder& folder) const {
+    void confirmUnchanged() override {
+        const HeldFolder& folder = folders_.back();
         const UniqueFile now = openForLook(folder.path);
         if (!now) {
             throw folderWasReplaced(folder.path);
         }
-        const Facts facts = factsOf(now.get());
-        if (isLink(facts.attributes, folder.path)) {
+        const FILE_ALL_INFORMATION& facts = information_.of(now.get());
+        if (isLink(facts.BasicInformation.FileAttributes, folder.path)) {
             throw folderIsALink(folder.path);
         }
-        if (facts.index != indexOf(folder.information)) {
+        if (static_cast<ULONGLONG>(facts.InternalInformation.IndexNumber.QuadPart) !=
+            indexOf(folder.information)) {
             throw folderWasReplaced(folder.path);
         }
         if (finalPath_) {
@@ -235,13 +390,12 @@ private:
         }
     }
 
-    static Text nameOf(const Text& filePath) {
-        const std::size_t separator = filePath.find_last_of(L"\\/");
-        return separator == Text::npos ? filePath : filePath.substr(separator + 1);
-    }
-
+private:
+    Text folderPrefix_;  // the folder's path as asked for, with its separator
     std::vector<HeldFolder> folders_;
     std::optional<Text> finalPath_;
+    AllInformation information_;
+    Text folderName_;
 };
 
 bool isSeparator(wchar_t character) { return character == L'\\' || character == L'/'; }
@@ -308,7 +462,7 @@ std::unique_ptr<PinnedFolderPath> holdFolderPath(const Text& folderPath) {
         }
         folders.push_back(HeldFolder{std::move(folder), path, information});
     }
-    return std::make_unique<HeldFolderPath>(std::move(folders), std::move(finalPath));
+    return std::make_unique<HeldFolderPath>(folderPath, std::move(folders), std::move(finalPath));
 }
 
 }  // namespace stravik::win32

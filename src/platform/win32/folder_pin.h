@@ -20,9 +20,11 @@ namespace stravik::win32 {
 // which show a link as a reparse point there too, and, where
 // GetFinalPathNameByHandleW exists (Vista on), each held folder's final
 // path, which must be the drive root's final path followed by the names
-// asked for. Before each file, its folder is looked up again and must still
-// be the held one (same volume and file index), and the file's own final
-// path must name it in that folder rather than what a link leads to.
+// asked for. Each file is opened relative to the held folder's handle by
+// its name alone (no path, so no length limit), without following a
+// reparse point, checked on that handle (a file, one name only, and named
+// as the folder's entry rather than what a link leads to) and deleted
+// through it.
 std::unique_ptr<PinnedFolderPath> holdFolderPath(const Text& folderPath);
 
 }  // namespace stravik::win32
