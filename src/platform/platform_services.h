@@ -130,6 +130,12 @@ public:
     // the first that is a link of any kind, 76 when one is missing.
     virtual std::unique_ptr<PinnedFolderPath> pinFolderPath(const Text& folderPath) = 0;
 
+    // When another program holds `filePath` open so that it cannot be
+    // deleted now, has it deleted at the next restart and returns true;
+    // returns false when it is not held. Raises when the deletion cannot
+    // be scheduled (that needs an administrator).
+    virtual bool scheduleDeletionIfInUse(const Text& filePath) = 0;
+
     // A modal message box: the text, an OK button, no icon, caption "Stravik".
     virtual void showMessage(const Text& text) = 0;
 

@@ -1,4 +1,3 @@
-#include <array>
 #include <vector>
 
 #include "shell/guarded.h"
@@ -25,53 +24,78 @@ Text leftForAnAdministratorMessage(const std::vector<Text>& files) {
 
 void RemovalForm::btnRemoveClick() {
     guarded([&] {
-        const Text folderPath = templateFolder(installDrive_);
         FileSystemComponent& fileSystem = requireFileSystem();
-
-        // Any user may plant a link on the way to the template folder, and
-        // deleting through one would delete another folder's files with our
-        // rights; any user may name a file there as they like, and the
-        // component copies the names it lists and deletes into buffers of a
-        // fixed size. So the folders are checked and pinned before anything
-        // else touches the path, the files are listed from the held folder,
-        // and each is opened, checked and deleted by its name alone inside
-        // it: no name reaches a call that resolves a full path again.
-        {
-            const std::unique_ptr<PinnedFolderPath> pinned = platform_.pinFolderPath(folderPath);
-            fileSystem.GetFolder(folderPath);
-            // Only the files directly in the template folder; its subfolders
-            // and the folder itself stay. No administrator test for these.
-            for (const Text& file : pinned->files()) {
-                pinned->deleteFile(file);
-            }
-            pinned->confirmUnchanged();
+        if (covers(Scope::user)) {
+            removeTemplateFiles(fileSystem);
         }
-
-        // The Windows directory's files go only for an administrator. The
-        // test is asked afresh, and only for a file that exists.
-        const std::array<Text, 3> windowsFiles = {
-            downloadDirectory(windowsDirectory_) + Text(TargetIdentifiers::controlFileName),
-            windowsDirectory_ + Text(TargetIdentifiers::firstTemplateFileTail),
-            windowsDirectory_ + Text(TargetIdentifiers::secondTemplateFileTail),
-        };
         std::vector<Text> leftForAnAdministrator;
-        for (const Text& path : windowsFiles) {
-            if (!fileSystem.FileExists(path)) {
-                continue;
-            }
-            if (platform_.isAdministrator() == 0) {
-                leftForAnAdministrator.push_back(path);
-                continue;
-            }
-            fileSystem.DeleteFile(path, true);
+        if (covers(Scope::machine)) {
+            leftForAnAdministrator = removeWindowsFiles(fileSystem);
+            clearRegistry();
         }
-
-        clearRegistry();
         platform_.showMessage(Text(finishedMessage));
         if (!leftForAnAdministrator.empty()) {
             platform_.showMessage(leftForAnAdministratorMessage(leftForAnAdministrator));
         }
     });
+}
+
+void RemovalForm::removeTemplateFiles(FileSystemComponent& fileSystem) {
+    const Text folderPath = templateFolder(installDrive_);
+    // Any user may plant a link on the way to the template folder, and
+    // deleting through one would delete another folder's files with our
+    // rights; any user may name a file there as they like, and the
+    // component copies the names it lists and deletes into buffers of a
+    // fixed size. So the folders are checked and pinned before anything
+    // else touches the path, the files are listed from the held folder, and
+    // each is opened, checked and deleted by its name alone inside it: no
+    // name reaches a call that resolves a full path again.
+    const std::unique_ptr<PinnedFolderPath> pinned = platform_.pinFolderPath(folderPath);
+    fileSystem.GetFolder(folderPath);
+    // Only the files directly in the template folder; its subfolders and
+    // the folder itself stay. No administrator test for these.
+    for (const Text& file : pinned->files()) {
+        tell(file, pinned->deleteFile(file) ? Fate::removed : Fate::absent);
+    }
+    pinned->confirmUnchanged();
+}
+
+std::vector<Text> RemovalForm::windowsFiles() const {
+    return {
+        downloadDirectory(windowsDirectory_) + Text(TargetIdentifiers::controlFileName),
+        windowsDirectory_ + Text(TargetIdentifiers::firstTemplateFileTail),
+        windowsDirectory_ + Text(TargetIdentifiers::secondTemplateFileTail),
+    };
+}
+
+std::vector<Text> RemovalForm::removeWindowsFiles(FileSystemComponent& fileSystem) {
+    // The Windows directory's files go only for an administrator. The test
+    // is asked afresh, and only for a file that exists.
+    std::vector<Text> leftForAnAdministrator;
+    for (const Text& path : windowsFiles()) {
+        if (!fileSystem.FileExists(path)) {
+            tell(path, Fate::absent);
+            continue;
+        }
+        if (platform_.isAdministrator() == 0) {
+            leftForAnAdministrator.push_back(path);
+            tell(path, Fate::left);
+            continue;
+        }
+        try {
+            fileSystem.DeleteFile(path, true);
+        } catch (const RaisedError&) {
+            // Unattended, a control that Word or the browser has loaded
+            // goes at the next restart, and the run carries on.
+            if (report_ == nullptr || !platform_.scheduleDeletionIfInUse(path)) {
+                throw;
+            }
+            tell(path, Fate::scheduled);
+            continue;
+        }
+        tell(path, Fate::removed);
+    }
+    return leftForAnAdministrator;
 }
 
 }  // namespace stravik

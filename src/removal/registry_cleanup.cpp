@@ -17,49 +17,71 @@ constexpr std::wstring_view moduleUsage =
 constexpr std::wstring_view sharedDlls =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs\\";
 constexpr std::int16_t lastConflictNumber = 10;
+// The registry's statuses, as Windows numbers them.
+constexpr std::int32_t statusSuccess = 0;
+constexpr std::int32_t statusNotFound = 2;
 }  // namespace
+
+std::vector<RegistryTarget> RemovalForm::registryTargets() const {
+    const Text applicationKey = L"AppID\\" + Text(TargetIdentifiers::classIdentifier);
+    const Text classKey = L"CLSID\\" + Text(TargetIdentifiers::classIdentifier);
+    const Text downloads = downloadDirectory(windowsDirectory_);
+    const Text downloadsSlashed = downloadDirectorySlashed(windowsDirectory_);
+    const Text controlFile(TargetIdentifiers::controlFileName);
+    const Text typeLibraryKey(TargetIdentifiers::typeLibraryKey);
+    constexpr RegistryRoot classesRoot = RegistryRoot::classesRoot;
+    constexpr RegistryRoot localMachine = RegistryRoot::localMachine;
+
+    std::vector<RegistryTarget> targets = {
+        {classesRoot, applicationKey, {}},
+        {classesRoot, classKey, {}},
+        {classesRoot, controlFile, {}},
+        {classesRoot, typeLibraryKey, {}},
+        {localMachine, Text(softwareClasses) + applicationKey, {}},
+        {localMachine, Text(softwareClasses) + classKey, {}},
+        {localMachine, Text(softwareClasses) + controlFile, {}},
+        {localMachine, Text(softwareClasses) + typeLibraryKey, {}},
+        {localMachine, Text(distributionUnit), {}},
+        {localMachine, Text(moduleUsage) + downloadsSlashed + controlFile, {}},
+        {localMachine, Text(sharedDlls), downloads + controlFile},
+    };
+    for (std::int16_t n = 1; n <= lastConflictNumber; ++n) {
+        const Text conflictFolder =
+            Text(TargetIdentifiers::conflictFolderPrefix) + std::to_wstring(n);
+        targets.push_back(
+            {localMachine,
+             Text(moduleUsage) + downloadsSlashed + conflictFolder + L"/" + controlFile,
+             {}});
+        targets.push_back(
+            {localMachine, Text(sharedDlls), downloads + conflictFolder + L"\\" + controlFile});
+    }
+    return targets;
+}
 
 void RemovalForm::clearRegistry() {
     guarded([&] {
-        const Text applicationKey = L"AppID\\" + Text(TargetIdentifiers::classIdentifier);
-        const Text classKey = L"CLSID\\" + Text(TargetIdentifiers::classIdentifier);
-        const Text downloads = downloadDirectory(windowsDirectory_);
-        const Text downloadsSlashed = downloadDirectorySlashed(windowsDirectory_);
-        const Text controlFile(TargetIdentifiers::controlFileName);
-        const Text typeLibraryKey(TargetIdentifiers::typeLibraryKey);
-
-        // Statuses are ignored: a missing entry, or one this user may not
-        // delete, is simply skipped.
-        const auto deleteKey = [&](RegistryRoot root, const Text& path) {
-            platform_.SHDeleteKeyA(root, platform_.narrow(path));
-        };
-        const auto deleteValue = [&](RegistryRoot root, const Text& path, const Text& value) {
-            platform_.SHDeleteValueA(root, platform_.narrow(path), platform_.narrow(value));
-        };
-        constexpr RegistryRoot classesRoot = RegistryRoot::classesRoot;
-        constexpr RegistryRoot localMachine = RegistryRoot::localMachine;
-
-        deleteKey(classesRoot, applicationKey);
-        deleteKey(classesRoot, classKey);
-        deleteKey(classesRoot, controlFile);
-        deleteKey(classesRoot, typeLibraryKey);
-        deleteKey(localMachine, Text(softwareClasses) + applicationKey);
-        deleteKey(localMachine, Text(softwareClasses) + classKey);
-        deleteKey(localMachine, Text(softwareClasses) + controlFile);
-        deleteKey(localMachine, Text(softwareClasses) + typeLibraryKey);
-        deleteKey(localMachine, Text(distributionUnit));
-        deleteKey(localMachine, Text(moduleUsage) + downloadsSlashed + controlFile);
-        deleteValue(localMachine, Text(sharedDlls), downloads + controlFile);
-
-        for (std::int16_t n = 1; n <= lastConflictNumber; ++n) {
-            const Text conflictFolder =
-                Text(TargetIdentifiers::conflictFolderPrefix) + std::to_wstring(n);
-            deleteKey(localMachine,
-                      Text(moduleUsage) + downloadsSlashed + conflictFolder + L"/" + controlFile);
-            deleteValue(localMachine, Text(sharedDlls),
-                        downloads + conflictFolder + L"\\" + controlFile);
+        for (const RegistryTarget& target : registryTargets()) {
+            const NarrowText key = platform_.narrow(target.key);
+            const std::int32_t status =
+                target.value
+                    ? platform_.SHDeleteValueA(target.root, key, platform_.narrow(*target.value))
+                    : platform_.SHDeleteKeyA(target.root, key);
+            // The window never looks at a status: a missing entry, or one
+            // this user may not delete, is simply skipped. Only the console
+            // program's account tells them apart.
+            if (report_ != nullptr) {
+                tell(describeRegistryTarget(target), status == statusSuccess    ? Fate::removed
+                                                     : status == statusNotFound ? Fate::absent
+                                                                                : Fate::left);
+            }
         }
     });
+}
+
+Text describeRegistryTarget(const RegistryTarget& target) {
+    const Text root =
+        target.root == RegistryRoot::classesRoot ? L"HKEY_CLASSES_ROOT\\" : L"HKEY_LOCAL_MACHINE\\";
+    return root + target.key + (target.value ? L" value " + *target.value : Text());
 }
 
 }  // namespace stravik

@@ -46,7 +46,21 @@ FileSystemComponent& RemovalForm::requireFileSystem() {
     return *fileSystem_;
 }
 
+void RemovalForm::runUnattended(Scope scope, TargetReport& report) {
+    scope_ = scope;
+    report_ = &report;
+}
+
+void RemovalForm::tell(const Text& target, Fate fate) {
+    if (report_ != nullptr) {
+        report_->told(target, fate);
+    }
+}
+
 void RemovalForm::reportError(const ErrorInfo& error) {
+    if (!firstError_) {
+        firstError_ = error;
+    }
     try {
         platform_.showMessage(formatErrorMessage(error));
     } catch (...) {

@@ -1,11 +1,36 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "identifiers/target_identifiers.h"
 #include "platform/platform_services.h"
 
 namespace stravik {
+
+// What became of one target, or what a check found of it.
+enum class Fate { removed, absent, left, scheduled, present, unreachable };
+
+// Told of each target as Remove or a check reaches it: the console
+// program's account of a run. The window has none.
+class TargetReport {
+public:
+    virtual ~TargetReport() = default;
+    virtual void told(const Text& target, Fate fate) = 0;
+};
+
+// What an unattended run covers: everything, as the window; the machine's
+// part (the Windows directory's files and the registry), which needs no
+// user's drive; or the user's part (the template folder).
+enum class Scope { everything, machine, user };
+
+// One registry entry that the clean-up deletes: a key tree, or one value.
+struct RegistryTarget {
+    RegistryRoot root;
+    Text key;
+    std::optional<Text> value;
+};
 
 // The tool's one window. It holds all state and all operations; the
 // platform's window layer creates it and delivers its events.
@@ -27,6 +52,18 @@ public:
     void load();
     void terminate();
 
+    // For the console program: Remove and the check cover `scope` only, tell
+    // `report` of every target, and a file in the Windows directory that
+    // another program holds open is deleted at the next restart instead of
+    // stopping the run. The window never calls this.
+    void runUnattended(Scope scope, TargetReport& report);
+    // Tells the report whether each target in the scope is there, changing
+    // nothing. True when anything is there, or the template folder cannot
+    // be reached to say. Guarded.
+    bool checkPresence();
+    // The first failure reported since the window was made, if any.
+    const std::optional<ErrorInfo>& firstError() const { return firstError_; }
+
     // State, read by the window layer and by tests.
     const Text& installDrive() const { return installDrive_; }
     const Text& windowsDirectory() const { return windowsDirectory_; }
@@ -37,6 +74,15 @@ private:
     void discoverLocations();
     FileSystemComponent& requireFileSystem();
 
+    void removeTemplateFiles(FileSystemComponent& fileSystem);
+    // Returns the files left for want of administrator rights.
+    std::vector<Text> removeWindowsFiles(FileSystemComponent& fileSystem);
+    std::vector<Text> windowsFiles() const;
+    // Every entry clearRegistry deletes, in its order.
+    std::vector<RegistryTarget> registryTargets() const;
+    void tell(const Text& target, Fate fate);
+    bool covers(Scope part) const { return scope_ == Scope::everything || scope_ == part; }
+
     // Runs `steps`; at the first raised error reports it and returns. Any
     // other exception is reported as an internal error.
     template <typename Steps>
@@ -46,7 +92,14 @@ private:
     Text installDrive_;
     Text windowsDirectory_;
     std::unique_ptr<FileSystemComponent> fileSystem_;
+    std::optional<ErrorInfo> firstError_;
+    Scope scope_ = Scope::everything;
+    TargetReport* report_ = nullptr;
 };
+
+// "HKEY_LOCAL_MACHINE\key" for a key tree; the value's name follows a
+// value's key after " value ".
+Text describeRegistryTarget(const RegistryTarget& target);
 
 // "Error #" + sign position + digits + ": " + description + "."; an empty
 // description is replaced as describedError says.

@@ -1,6 +1,7 @@
 # A complete installation removed through the window: the template folder
-# on H: (read-only files, names outside ASCII, thousands of files and a
-# subfolder), the control and both template files in the Windows directory,
+# on H: (read-only files, names outside ASCII, names so long that their
+# full paths reach 259, 260, 261 and 276 characters, thousands of files
+# and a subfolder), the control and both template files in the Windows directory,
 # and every registry entry, with neighbours that must survive. A second
 # Remove finds nothing more to do.
 source "$(dirname "$0")/scenario.sh"
@@ -9,6 +10,13 @@ wine_seed_control_registration
 wine_seed_neighbours
 seed_template_folder Normal.dotx Brief.dotm 'Ångström.dotx' 'Résumé.dot' '契約書.dotx'
 chmod a-w "$TEMPLATE_DIR/Brief.dotm"
+# H:\Halvoran\template\ is 21 characters; a name may have 255.
+long_name() { printf "%s%${2}s.dot" "$1" '' | tr ' ' "${3:-L}"; }
+for name in "$(long_name '' 234)" "$(long_name R 234)" "$(long_name 'ÄÖÜßé' 231 x)" \
+    "$(long_name '' 251 N)"; do
+    echo long >"$TEMPLATE_DIR/$name"
+done
+chmod a-w "$TEMPLATE_DIR/$(long_name R 234)"
 for ((i = 0; i < 3000; i++)); do : >"$TEMPLATE_DIR/part$i.tmp"; done
 mkdir -p "$TEMPLATE_DIR/Archive"
 echo kept >"$TEMPLATE_DIR/Archive/Old.dotx"

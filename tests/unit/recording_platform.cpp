@@ -221,6 +221,11 @@ std::unique_ptr<PinnedFolderPath> RecordingPlatform::pinFolderPath(const Text& f
     return std::make_unique<RecordingPin>(*this, folderPath);
 }
 
+bool RecordingPlatform::scheduleDeletionIfInUse(const Text& filePath) {
+    record("scheduleDeletionIfInUse(" + utf8(filePath) + ")");
+    return filesInUse.contains(filePath);
+}
+
 void RecordingPlatform::showMessage(const Text& text) {
     record("showMessage(" + utf8(text) + ")");
     messages.push_back(text);

@@ -31,6 +31,7 @@ public:
     // Folders by path, with the full paths of the files directly in them.
     std::map<Text, std::vector<Text>> folders;
     std::set<Text> existingFiles;
+    std::set<Text> filesInUse;
     // A call whose recorded line equals a key raises that error instead.
     std::map<std::string, ErrorInfo> raiseOn;
 
@@ -62,6 +63,8 @@ public:
     // for each file, "confirmUnchanged(folder)" after the last and
     // "unpin(folder)" when it is released.
     std::unique_ptr<PinnedFolderPath> pinFolderPath(const Text& folderPath) override;
+    // Records "scheduleDeletionIfInUse(path)"; true for a file in `filesInUse`.
+    bool scheduleDeletionIfInUse(const Text& filePath) override;
     void showMessage(const Text& text) override;
     void unloadWindow() override;
     void endProgram() override;

@@ -52,6 +52,8 @@ public:
     std::int32_t isAdministrator() override;
     std::unique_ptr<FileSystemComponent> createObject(const Text& programmaticId) override;
     std::unique_ptr<PinnedFolderPath> pinFolderPath(const Text& folderPath) override;
+    // No program on the stand-in holds a file open against deletion.
+    bool scheduleDeletionIfInUse(const Text&) override { return false; }
     void showMessage(const Text& text) override;
     void unloadWindow() override;
     void endProgram() override;

@@ -164,6 +164,23 @@ std::unique_ptr<PinnedFolderPath> Win32Platform::pinFolderPath(const Text& folde
     return holdFolderPath(folderPath);
 }
 
+bool Win32Platform::scheduleDeletionIfInUse(const Text& filePath) {
+    // Held open without delete sharing by another program: opening it for
+    // deletion, sharing everything ourselves, is then refused.
+    const UniqueFile probe(CreateFileW(
+        filePath.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (probe || GetLastError() != ERROR_SHARING_VIOLATION) {
+        return false;
+    }
+    // Recorded for the session manager, which deletes it at the next start
+    // before any program can load it.
+    if (!MoveFileExW(filePath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        throw RaisedError(errorInfoFromFailure(HRESULT_FROM_WIN32(GetLastError())));
+    }
+    return true;
+}
+
 void Win32Platform::showMessage(const Text& text) {
     MessageBoxW(window_, text.c_str(), messageCaption, MB_OK);
 }

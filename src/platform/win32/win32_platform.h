@@ -7,7 +7,7 @@ namespace stravik::win32 {
 
 // The platform operations on Windows itself. The window layer tells it
 // which window owns message boxes and is unloaded on request.
-class Win32Platform final : public PlatformServices {
+class Win32Platform : public PlatformServices {
 public:
     NarrowText narrow(const Text& text) override;
     Text widen(const NarrowText& text) override;
@@ -28,6 +28,7 @@ public:
 
     std::unique_ptr<FileSystemComponent> createObject(const Text& programmaticId) override;
     std::unique_ptr<PinnedFolderPath> pinFolderPath(const Text& folderPath) override;
+    bool scheduleDeletionIfInUse(const Text& filePath) override;
 
     void showMessage(const Text& text) override;
 

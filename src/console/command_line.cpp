@@ -1,0 +1,91 @@
+#include "console/command_line.h"
+
+#include <cwctype>
+
+namespace stravik::console {
+
+const std::wstring_view usageText =
+    L"Removes the Halvoran OCX, its templates and its registration from this PC.\n"
+    L"\n"
+    L"  stravikc check  [/machine | /user] [/log FILE] [/quiet]\n"
+    L"  stravikc remove [/machine | /user] [/log FILE] [/quiet]\n"
+    L"\n"
+    L"  check     lists every target and whether it is there; changes nothing\n"
+    L"  remove    removes them, as the window's Remove does, saying what became of each\n"
+    L"  /machine  only the files in the Windows directory and the registry entries\n"
+    L"  /user     only the files in the template folder\n"
+    L"  /log      appends a record of the run to FILE (UTF-8)\n"
+    L"  /quiet    prints nothing\n"
+    L"\n"
+    L"Exit codes:\n"
+    L"  0     nothing of Halvoran is left in the scope\n"
+    L"  1     check found something there (or could not reach the template folder)\n"
+    L"  3010  removed; a file in use is deleted at the next restart\n"
+    L"  740   machine-wide targets are there but the program was not run as an "
+    L"administrator\n"
+    L"  87    the command line is wrong; nothing was touched\n"
+    L"  other the number of the first error, as in its \"Error #\" message\n";
+
+namespace {
+
+Text lowerCase(std::wstring_view text) {
+    Text lower(text);
+    for (wchar_t& character : lower) {
+        character = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(character)));
+    }
+    return lower;
+}
+
+// The option's name without its "/", "-" or "--", or none for a word.
+std::optional<Text> optionName(const Text& argument) {
+    for (const std::wstring_view prefix : {L"--", L"-", L"/"}) {
+        if (argument.size() > prefix.size() && argument.starts_with(prefix)) {
+            return lowerCase(std::wstring_view(argument).substr(prefix.size()));
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<CommandLine> parseCommandLine(const std::vector<Text>& arguments) {
+    CommandLine command;
+    std::optional<Action> action;
+    bool machine = false;
+    bool user = false;
+    for (std::size_t index = 0; index < arguments.size(); ++index) {
+        const Text& argument = arguments[index];
+        const std::optional<Text> option = optionName(argument);
+        if (!option) {
+            const Text word = lowerCase(argument);
+            if (action || (word != L"check" && word != L"remove")) {
+                return std::nullopt;
+            }
+            action = word == L"check" ? Action::check : Action::remove;
+        } else if (*option == L"?" || *option == L"help") {
+            if (arguments.size() != 1) {
+                return std::nullopt;
+            }
+            return command;
+        } else if (*option == L"machine" && !machine) {
+            machine = true;
+        } else if (*option == L"user" && !user) {
+            user = true;
+        } else if (*option == L"quiet" && !command.quiet) {
+            command.quiet = true;
+        } else if (*option == L"log" && !command.logPath && index + 1 < arguments.size() &&
+                   !arguments[index + 1].empty()) {
+            command.logPath = arguments[++index];
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!action || (machine && user)) {
+        return std::nullopt;
+    }
+    command.action = *action;
+    command.scope = machine ? Scope::machine : user ? Scope::user : Scope::everything;
+    return command;
+}
+
+}  // namespace stravik::console

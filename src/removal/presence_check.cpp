@@ -1,0 +1,85 @@
+#include <array>
+
+#include "shell/guarded.h"
+#include "shell/removal_form.h"
+
+namespace stravik {
+
+bool RemovalForm::checkPresence() {
+    bool found = false;
+    guarded([&] {
+        const auto tellFound = [&](const Text& target, bool present) {
+            tell(target, present ? Fate::present : Fate::absent);
+            found = found || present;
+        };
+        FileSystemComponent& fileSystem = requireFileSystem();
+
+        if (covers(Scope::user)) {
+            // Listed as Remove lists them: from the folder held, not through
+            // any link.
+            const Text folderPath = templateFolder(installDrive_);
+            try {
+                const std::unique_ptr<PinnedFolderPath> pinned =
+                    platform_.pinFolderPath(folderPath);
+                const std::vector<Text> files = pinned->files();
+                for (const Text& file : files) {
+                    tellFound(file, true);
+                }
+                if (files.empty()) {
+                    tellFound(folderPath, false);
+                }
+            } catch (const RaisedError& error) {
+                // A folder that is not there holds nothing. A drive that
+                // cannot be reached (not mapped for this account) may hold
+                // it all: that is not "nothing there". Anything else, a
+                // link planted on the way included, is a failure.
+                constexpr std::int32_t pathNotFound = 76;
+                constexpr std::int32_t deviceUnavailable = 68;
+                if (error.info().number != pathNotFound &&
+                    error.info().number != deviceUnavailable) {
+                    throw;
+                }
+                bool driveReachable = true;
+                try {
+                    platform_.pinFolderPath(folderPath.substr(0, 3));
+                } catch (const RaisedError&) {
+                    driveReachable = false;
+                }
+                if (driveReachable) {
+                    tellFound(folderPath, false);
+                } else {
+                    tell(folderPath, Fate::unreachable);
+                    found = true;
+                }
+            }
+        }
+
+        if (covers(Scope::machine)) {
+            for (const Text& path : windowsFiles()) {
+                tellFound(path, fileSystem.FileExists(path));
+            }
+            for (const RegistryTarget& target : registryTargets()) {
+                const NarrowText keyPath = platform_.narrow(target.key);
+                const NarrowText valueName = target.value ? platform_.narrow(*target.value) : "";
+                RegistryHandle key = 0;
+                platform_.RegOpenKeyA(target.root, keyPath, key);
+                bool present = key != 0;
+                if (present && target.value) {
+                    // A buffer too small for the data still finds the value.
+                    std::array<char, 1> data{};
+                    std::uint32_t type = 0;
+                    std::uint32_t length = data.size();
+                    constexpr std::int32_t moreData = 234;
+                    const std::int32_t status =
+                        platform_.RegQueryValueExA(key, valueName, 0, type, data, length);
+                    present = status == 0 || status == moreData;
+                }
+                platform_.RegCloseKey(key);
+                tellFound(describeRegistryTarget(target), present);
+            }
+        }
+    });
+    return found;
+}
+
+}  // namespace stravik
