@@ -148,12 +148,13 @@ wine_import_reg() {
         wine_fail "cannot import $1"
 }
 
-# Writes the 32-bit view of HKEY_LOCAL_MACHINE\SOFTWARE as UTF-8 text to $1.
+# Writes the 32-bit view of HKEY_LOCAL_MACHINE\SOFTWARE, or the one
+# WINE_REG_VIEW names, as UTF-8 text to $1.
 wine_export_software() {
     local out=$1 exported
     exported=$(mktemp)
     wine_run reg export 'HKEY_LOCAL_MACHINE\SOFTWARE' "$(wine_run winepath -w "$exported" 2>/dev/null)" \
-        /reg:32 /y >/dev/null 2>&1 || wine_fail "cannot export the registry" || return
+        "/reg:${WINE_REG_VIEW:-32}" /y >/dev/null 2>&1 || wine_fail "cannot export the registry" || return
     iconv -f UTF-16LE -t UTF-8 "$exported" | tr -d '\r' | sed '1s/^\xef\xbb\xbf//' >"$out"
     rm -f "$exported"
 }

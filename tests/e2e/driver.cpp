@@ -1,9 +1,13 @@
 // Drives stravik.exe through its window the way a user would, for the
 // end-to-end scenarios. Usage:
 //
-//   driver [--timeout SECONDS] [--poll MILLISECONDS] PROGRAM STEP...
+//   driver [--timeout SECONDS] [--poll MILLISECONDS] [--hold PATH]...
+//          [--arguments TEXT] PROGRAM STEP...
 //
-// PROGRAM is started at once; the steps then run in order:
+// PROGRAM is started at once, with TEXT as its arguments, after each PATH
+// is opened without sharing (as the hold step does, but before the start:
+// for the console program, which may be done by the first step); the steps
+// then run in order:
 //   expect-window               the main window appears; its layout is checked
 //   click-remove, click-exit    press a button of the main window
 //   close                       close the main window by its title bar
@@ -153,8 +157,10 @@ long long microsecondsSince(Clock::time_point start) {
 
 class Driver {
 public:
-    Driver(std::wstring program, DWORD timeoutMilliseconds)
-        : program_(std::move(program)), timeout_(timeoutMilliseconds) {}
+    Driver(std::wstring program, std::wstring arguments, DWORD timeoutMilliseconds)
+        : program_(std::move(program)),
+          arguments_(std::move(arguments)),
+          timeout_(timeoutMilliseconds) {}
 
     void start() {
         started_ = Clock::now();
@@ -162,6 +168,7 @@ public:
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
         std::wstring commandLine = L"\"" + program_ + L"\"";
+        if (!arguments_.empty()) commandLine += L" " + arguments_;
         if (!CreateProcessW(program_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
                             nullptr, nullptr, &startup, &info))
             fail(L"cannot start " + program_ + L": error " + std::to_wstring(GetLastError()));
@@ -471,6 +478,7 @@ private:
     }
 
     std::wstring program_;
+    std::wstring arguments_;
     DWORD timeout_;
     UniqueHandle process_;
     DWORD processId_ = 0;
@@ -535,7 +543,8 @@ void run(Driver& driver, const Step& step) {
 }
 
 int usage() {
-    say("usage: driver [--timeout SECONDS] [--poll MILLISECONDS] PROGRAM STEP...");
+    say("usage: driver [--timeout SECONDS] [--poll MILLISECONDS] [--hold PATH]... "
+        "[--arguments TEXT] PROGRAM STEP...");
     return 2;
 }
 
@@ -547,13 +556,21 @@ int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     int next = 1;
     DWORD timeoutMilliseconds = 30000;
-    if (next + 1 < argc && std::wstring(argv[next]) == L"--timeout") {
-        timeoutMilliseconds = 1000 * std::wcstoul(argv[next + 1], nullptr, 10);
-        next += 2;
-    }
-    if (next + 1 < argc && std::wstring(argv[next]) == L"--poll") {
-        pollMilliseconds = std::max(1UL, std::wcstoul(argv[next + 1], nullptr, 10));
-        next += 2;
+    std::vector<std::wstring> heldBeforeStart;
+    std::wstring arguments;
+    for (; next + 1 < argc && std::wstring(argv[next]).starts_with(L"--"); next += 2) {
+        const std::wstring option = argv[next];
+        const std::wstring value = argv[next + 1];
+        if (option == L"--timeout")
+            timeoutMilliseconds = 1000 * std::wcstoul(value.c_str(), nullptr, 10);
+        else if (option == L"--poll")
+            pollMilliseconds = std::max(1UL, std::wcstoul(value.c_str(), nullptr, 10));
+        else if (option == L"--hold")
+            heldBeforeStart.push_back(value);
+        else if (option == L"--arguments")
+            arguments = value;
+        else
+            return usage();
     }
     if (next >= argc) return usage();
     const std::wstring program = argv[next++];
@@ -571,9 +588,10 @@ int wmain(int argc, wchar_t** argv) {
         steps.push_back(std::move(step));
     }
 
-    Driver driver(program, timeoutMilliseconds);
+    Driver driver(program, arguments, timeoutMilliseconds);
     std::string current = "start";
     try {
+        for (const std::wstring& path : heldBeforeStart) driver.hold(path);
         const auto began = std::chrono::steady_clock::now();
         driver.start();
         say("started " + utf8(program) + " (" +
