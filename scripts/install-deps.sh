@@ -11,6 +11,7 @@ packages=(
   wine wine32:i386 wine64 fonts-wine qemu-user-static
   xvfb xauth x11-utils xdotool imagemagick
   util-linux file shellcheck
+  ansible ansible-lint
   zip osslsigncode openssl
 )
 
