@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Builds the release, dist/stravik-<version>-win32.zip, holding
 #   stravik.exe   the program, as the win32 preset builds it
+#   stravikc.exe  the console program for deployment tools, likewise
 #   README.txt    the administrators' guide: the first part of README.md
-#   SHA256SUMS    the SHA-256 of both
+#   deploy/       the scripts and notes for Group Policy, Intune,
+#                 Configuration Manager and Ansible
+#   SHA256SUMS    the SHA-256 of every other file
 # and beside it dist/SHA256SUMS, which adds the zip's own sum, to publish
 # with the download.
 #
@@ -13,7 +16,7 @@
 #
 # When STRAVIK_SIGN_PFX names a PFX file and STRAVIK_SIGN_PASSWORD holds its
 # password, stravik.exe is signed (Authenticode, SHA-256, signing time
-# SOURCE_DATE_EPOCH) before the sums are taken.
+# SOURCE_DATE_EPOCH) before the sums are taken; so is stravikc.exe.
 #
 #   scripts/release.sh [BUILD_DIR]      (default build/release)
 set -euo pipefail
@@ -29,7 +32,7 @@ export SOURCE_DATE_EPOCH
 
 # The product's own build: the win32 preset, without the tests.
 cmake --preset win32 -B "$build" -DSTRAVIK_TESTS=OFF >/dev/null
-cmake --build "$build" --target stravik >/dev/null
+cmake --build "$build" --target stravik stravikc >/dev/null
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 name=stravik-$version-win32
 
@@ -37,32 +40,37 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 mkdir "$stage/files"
 
+programs=(stravik.exe stravikc.exe)
 if [ -n "${STRAVIK_SIGN_PFX:-}" ]; then
     [ -n "${STRAVIK_SIGN_PASSWORD+set}" ] || {
         echo "release: STRAVIK_SIGN_PFX is set but STRAVIK_SIGN_PASSWORD is not" >&2
         exit 1
     }
-    # The password goes through a pipe, never on a command line.
-    osslsigncode sign -pkcs12 "$STRAVIK_SIGN_PFX" \
-        -readpass <(printf '%s' "$STRAVIK_SIGN_PASSWORD") -h sha256 \
-        -n Stravik -time "$SOURCE_DATE_EPOCH" \
-        -in "$build/stravik.exe" -out "$stage/files/stravik.exe" >/dev/null
-    echo "Signed stravik.exe with $STRAVIK_SIGN_PFX"
+    for program in "${programs[@]}"; do
+        # The password goes through a pipe, never on a command line.
+        osslsigncode sign -pkcs12 "$STRAVIK_SIGN_PFX" \
+            -readpass <(printf '%s' "$STRAVIK_SIGN_PASSWORD") -h sha256 \
+            -n Stravik -time "$SOURCE_DATE_EPOCH" \
+            -in "$build/$program" -out "$stage/files/$program" >/dev/null
+        echo "Signed $program with $STRAVIK_SIGN_PFX"
+    done
 else
-    cp "$build/stravik.exe" "$stage/files/stravik.exe"
+    for program in "${programs[@]}"; do cp "$build/$program" "$stage/files/$program"; done
 fi
 
 scripts/admin-guide.sh README.md >"$stage/files/README.txt"
-(cd "$stage/files" && sha256sum stravik.exe README.txt >SHA256SUMS)
-
+cp -r deploy "$stage/files/deploy"
 # Fixed order, times, permissions and no owner fields; zip writes local
 # times, hence UTC.
-files=(stravik.exe README.txt SHA256SUMS)
+files=("${programs[@]}" README.txt)
+while IFS= read -r file; do files+=("$file"); done < <(cd "$stage/files" && find deploy -type f | LC_ALL=C sort)
+(cd "$stage/files" && sha256sum "${files[@]}" >SHA256SUMS)
+files+=(SHA256SUMS)
 for file in "${files[@]}"; do
     chmod 0644 "$stage/files/$file"
     touch -d "@$SOURCE_DATE_EPOCH" "$stage/files/$file"
 done
-(cd "$stage/files" && TZ=UTC zip -X -q "$stage/$name.zip" "${files[@]}")
+(cd "$stage/files" && TZ=UTC zip -X -D -q "$stage/$name.zip" "${files[@]}")  # -D: no folder entries
 
 mkdir -p dist
 rm -f "dist/$name.zip"

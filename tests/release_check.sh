@@ -2,10 +2,11 @@
 # The release is reproducible and can be signed. Two clones of the current
 # commit, in different folders, build the release at different times,
 # under different time zones and umasks: their archives and programs must
-# be byte-identical, and the program the same as the win32 preset's build.
+# be byte-identical, and the programs the same as the win32 preset's build.
 # Then a throwaway self-signed code-signing certificate signs a release;
-# the signature must verify, and the signed program must still pass the
-# executable check (its start under Wine is the e2e.signed_start test).
+# both programs' signatures must verify, and the signed programs must still
+# pass the executable check (the window's start under Wine is the
+# e2e.signed_start test).
 #
 #   release_check.sh PRESET_STRAVIK_EXE OBJDUMP WORK_FOLDER
 set -uo pipefail
@@ -71,23 +72,28 @@ same_bytes "the release archives of the two clones" "$first/$zip" "$second/$zip"
 mkdir -p "$work/unpacked/first" "$work/unpacked/second"
 unzip -q "$first/$zip" -d "$work/unpacked/first"
 unzip -q "$second/$zip" -d "$work/unpacked/second"
-same_bytes "stravik.exe of the two clones" "$work/unpacked/first/stravik.exe" \
-    "$work/unpacked/second/stravik.exe"
+for program in stravik.exe stravikc.exe; do
+    same_bytes "$program of the two clones" "$work/unpacked/first/$program" \
+        "$work/unpacked/second/$program"
+done
 
 # The preset's build comes from the work tree, which may hold changes not
 # yet committed; then it cannot match.
 if [ -z "$(git -C "$root" status --porcelain -- src resources cmake CMakeLists.txt CMakePresets.json)" ]; then
-    same_bytes "the release's stravik.exe and the win32 preset's" "$preset_exe" \
-        "$work/unpacked/first/stravik.exe"
+    for program in stravik.exe stravikc.exe; do
+        same_bytes "the release's $program and the win32 preset's" \
+            "$(dirname "$preset_exe")/$program" "$work/unpacked/first/$program"
+    done
 else
-    echo "skipped: the work tree has uncommitted changes; the preset's stravik.exe is not compared"
+    echo "skipped: the work tree has uncommitted changes; the preset's programs are not compared"
 fi
 
 listing=$(unzip -Z1 "$first/$zip" | tr '\n' ' ')
-check "the archive holds stravik.exe README.txt SHA256SUMS, in that order: $listing" \
-    [ "$listing" = "stravik.exe README.txt SHA256SUMS " ]
+contents="stravik.exe stravikc.exe README.txt $(cd "$root" && find deploy -type f | LC_ALL=C sort | tr '\n' ' ')SHA256SUMS "
+check "the archive holds $contents in that order: $listing" [ "$listing" = "$contents" ]
 stamp=$(TZ=UTC git -C "$first" log -1 --format=%cd --date=format-local:'%Y-%m-%d %H:%M')
-if unzip -l "$first/$zip" | grep -E '(stravik\.exe|README\.txt|SHA256SUMS)$' | grep -vqF "$stamp"; then
+if unzip -l "$first/$zip" | sed -n '4,$p' | grep -E '[^ ]$' | grep -vE -- '-{4}|files$' |
+    grep -vqF "$stamp"; then
     fail "not every file carries the last commit's time ($stamp UTC)"
 else
     pass "every file carries the last commit's time ($stamp UTC)"
@@ -130,28 +136,41 @@ fi
 release "$first" STRAVIK_SIGN_PFX="$keys/test.pfx" STRAVIK_SIGN_PASSWORD="$password"
 mkdir -p "$work/unpacked/signed"
 unzip -q "$first/$zip" -d "$work/unpacked/signed"
-signed=$work/unpacked/signed/stravik.exe
-cp "$signed" "$work/stravik-signed.exe"
+cp "$work/unpacked/signed/stravik.exe" "$work/stravik-signed.exe"
 
 # Trusting the throwaway certificate, the whole chain verifies; without
 # it, only the chain is untrusted and the digests still match.
-osslsigncode verify -in "$signed" -CAfile "$keys/cert.pem" >"$work/verify.log" 2>&1
-if grep -q 'Signature verification: ok' "$work/verify.log" &&
-    grep -q 'Message digest algorithm *: SHA256' "$work/verify.log"; then
-    pass "osslsigncode verifies the SHA-256 signature against the throwaway certificate"
-else
-    fail "the signature does not verify:"
-    sed 's/^/    /' "$work/verify.log"
-fi
-osslsigncode verify -in "$signed" >"$work/verify-untrusted.log" 2>&1
-digests=$(sed -n 's/^\(Current\|Calculated\) message digest *: *\([0-9A-F]*\).*/\2/p' \
-    "$work/verify-untrusted.log")
-if [ "$(wc -l <<<"$digests")" -eq 2 ] && [ "$(sort -u <<<"$digests" | wc -l)" -eq 1 ]; then
-    pass "without trusting the certificate, the file's digest still matches the signed one"
-else
-    fail "the file's digest does not match the signed one:"
-    sed 's/^/    /' "$work/verify-untrusted.log"
-fi
+for program in stravik.exe stravikc.exe; do
+    signed=$work/unpacked/signed/$program
+    osslsigncode verify -in "$signed" -CAfile "$keys/cert.pem" >"$work/verify.log" 2>&1
+    if grep -q 'Signature verification: ok' "$work/verify.log" &&
+        grep -q 'Message digest algorithm *: SHA256' "$work/verify.log"; then
+        pass "osslsigncode verifies $program's SHA-256 signature against the throwaway certificate"
+    else
+        fail "$program's signature does not verify:"
+        sed 's/^/    /' "$work/verify.log"
+    fi
+    osslsigncode verify -in "$signed" >"$work/verify-untrusted.log" 2>&1
+    digests=$(sed -n 's/^\(Current\|Calculated\) message digest *: *\([0-9A-F]*\).*/\2/p' \
+        "$work/verify-untrusted.log")
+    if [ "$(wc -l <<<"$digests")" -eq 2 ] && [ "$(sort -u <<<"$digests" | wc -l)" -eq 1 ]; then
+        pass "without trusting the certificate, $program's digest still matches the signed one"
+    else
+        fail "$program's digest does not match the signed one:"
+        sed 's/^/    /' "$work/verify-untrusted.log"
+    fi
+    check "the signed $program differs from the unsigned one" \
+        differ "$signed" "$work/unpacked/first/$program"
+    kind=gui
+    [ "$program" = stravik.exe ] || kind=console
+    if bash "$here/executable_check.sh" "$signed" "$objdump" "$kind" >"$work/executable.log" 2>&1; then
+        pass "the signed $program passes the executable check"
+    else
+        fail "the signed $program fails the executable check:"
+        sed 's/^/    /' "$work/executable.log"
+    fi
+done
+signed=$work/unpacked/signed/stravik.exe
 cp "$signed" "$work/tampered.exe"
 printf 'X' | dd of="$work/tampered.exe" bs=1 seek=1024 conv=notrunc status=none
 if osslsigncode verify -in "$work/tampered.exe" -CAfile "$keys/cert.pem" >/dev/null 2>&1; then
@@ -160,14 +179,5 @@ else
     pass "a tampered program fails verification"
 fi
 check "SHA256SUMS were taken after signing" sums_match "$work/unpacked/signed"
-check "the signed program differs from the unsigned one" \
-    differ "$signed" "$work/unpacked/first/stravik.exe"
-
-if bash "$here/executable_check.sh" "$signed" "$objdump" >"$work/executable.log" 2>&1; then
-    pass "the signed program passes the executable check"
-else
-    fail "the signed program fails the executable check:"
-    sed 's/^/    /' "$work/executable.log"
-fi
 
 finish

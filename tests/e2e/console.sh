@@ -117,4 +117,23 @@ wine_run wineboot -r >/dev/null 2>&1
 wine_settle
 expect_file absent "$DOWNLOAD_DIR/$OCX"
 
+echo "--- the Group Policy start-up script, with the 32-bit product"
+# As Windows runs it: cmd runs the script, which runs stravikc from the
+# share. A wrapper reads the script's whole exit code.
+export WINE_REG_VIEW=32
+SHARE=$WINEPREFIX/drive_c/share
+mkdir -p "$SHARE"
+cp "$STRAVIK_CONSOLE" "$SHARE/stravikc.exe"
+cp "$E2E_HERE/../../deploy/startup.cmd" "$SHARE/startup.cmd"
+printf '@echo off\r\nset STRAVIK_SHARE=C:\\share\r\ncmd /c C:\\share\\startup.cmd\r\necho exit code %%ERRORLEVEL%%\r\n' \
+    >"$WINEPREFIX/drive_c/gpo.cmd"
+wine_seed_control_registration
+wine_seed_windows_files
+wine_run cmd /c 'C:\gpo.cmd' >"$OUT" 2>&1 </dev/null || true
+said 'exit code 0'
+expect_windows_files absent
+snapshot_registry
+expect_registry absent < <(control_registration_entries)
+check "the computer's log on the share" grep -qE 'end .*, exit code 0.$' "$SHARE"/logs/*.log
+
 finish

@@ -180,14 +180,14 @@ std::int32_t RecordingPlatform::RegCloseKey(RegistryHandle key) {
 
 std::int32_t RecordingPlatform::SHDeleteKeyA(RegistryRoot root, const NarrowText& subKey) {
     record("SHDeleteKeyA(" + rootName(root) + ", " + shown(subKey) + ")");
-    return 2;
+    return registryDeleteStatus;
 }
 
 std::int32_t RecordingPlatform::SHDeleteValueA(RegistryRoot root, const NarrowText& subKey,
                                                const NarrowText& valueName) {
     record("SHDeleteValueA(" + rootName(root) + ", " + shown(subKey) + ", " + shown(valueName) +
            ")");
-    return 2;
+    return registryDeleteStatus;
 }
 
 std::uint32_t RecordingPlatform::GetWindowsDirectoryA(std::span<char> buffer) {

@@ -32,6 +32,8 @@ public:
     std::map<Text, std::vector<Text>> folders;
     std::set<Text> existingFiles;
     std::set<Text> filesInUse;
+    // What SHDeleteKeyA and SHDeleteValueA answer: "not found" unless set.
+    std::int32_t registryDeleteStatus = 2;
     // A call whose recorded line equals a key raises that error instead.
     std::map<std::string, ErrorInfo> raiseOn;
 

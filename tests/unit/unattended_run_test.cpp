@@ -1,0 +1,143 @@
+// The console program's run: its command line, what each scope touches,
+// and the exit codes that deployment tools read.
+
+#include "console/unattended_run.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "recording_platform.h"
+
+namespace stravik::console {
+namespace {
+
+using stravik::testing::RecordingPlatform;
+using stravik::testing::utf8;
+using ::testing::Contains;
+using ::testing::IsEmpty;
+
+TEST(CommandLineTest, TakesOneCommandWithItsOptionsInAnySpellingAndRefusesTheRest) {
+    const auto parsed = [](std::vector<Text> arguments) { return parseCommandLine(arguments); };
+
+    const auto full = parsed({L"REMOVE", L"--Machine", L"-log", L"C:\\l o g.txt", L"/QUIET"});
+    ASSERT_TRUE(full);
+    EXPECT_EQ(full->action, Action::remove);
+    EXPECT_EQ(full->scope, Scope::machine);
+    EXPECT_EQ(full->logPath, Text(L"C:\\l o g.txt"));
+    EXPECT_TRUE(full->quiet);
+    EXPECT_EQ(parsed({L"check", L"/user"})->scope, Scope::user);
+    EXPECT_EQ(parsed({L"check"})->scope, Scope::everything);
+    EXPECT_EQ(parsed({L"/?"})->action, Action::help);
+
+    for (const std::vector<Text>& wrong : std::vector<std::vector<Text>>{
+             {},
+             {L"/machine"},
+             {L"uninstall"},
+             {L"check", L"remove"},
+             {L"check", L"/machine", L"/user"},
+             {L"check", L"/log"},
+             {L"check", L"/log", L"a", L"/log", L"b"},
+             {L"check", L"/quite"},
+             {L"check", L"/?"},
+             {L"check", L"/"},
+         }) {
+        EXPECT_FALSE(parsed(wrong)) << ::testing::PrintToString(wrong.size());
+    }
+}
+
+class Lines final : public Output {
+public:
+    void line(const Text& text) override { lines.push_back(utf8(text)); }
+    std::vector<std::string> lines;
+};
+
+const Text templates = L"H:\\Halvoran\\template\\";
+const Text control = L"C:\\WINDOWS\\Downloaded Program Files\\QuorwenDocumentAutomation.OCX";
+const Text dot = L"C:\\WINDOWS\\Halvoran.dot";
+
+class UnattendedRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform.classesRootDefaultValues
+            ["CLSID\\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}\\DriveLocation"] =
+            std::string("H:\0", 3);
+        platform.windowsDirectory = "C:\\WINDOWS";
+        platform.folders[templates] = {templates + L"a.dot"};
+        platform.existingFiles = {control, dot, templates + L"a.dot"};
+    }
+
+    int run(Action action, Scope scope = Scope::everything) {
+        platform.calls.clear();
+        return runCommand(platform, CommandLine{action, scope, {}, false}, output);
+    }
+
+    RecordingPlatform platform;
+    Lines output;
+};
+
+TEST_F(UnattendedRunTest, EachScopeTouchesItsOwnPartOnly) {
+    EXPECT_EQ(run(Action::remove, Scope::user), exitCode::nothingLeft);
+    EXPECT_THAT(platform.callsStartingWith("deleteFile"), Contains(::testing::HasSubstr("a.dot")));
+    EXPECT_THAT(platform.callsStartingWith("FileExists"), IsEmpty());
+    EXPECT_THAT(platform.callsStartingWith("SHDelete"), IsEmpty());
+    EXPECT_THAT(output.lines, Contains("removed: H:\\Halvoran\\template\\a.dot"));
+
+    // The machine's part needs no template folder: none is asked for.
+    platform.folders.clear();
+    EXPECT_EQ(run(Action::remove, Scope::machine), exitCode::nothingLeft);
+    EXPECT_THAT(platform.callsStartingWith("pinFolderPath"), IsEmpty());
+    EXPECT_EQ(platform.callsStartingWith("SHDelete").size(), 31u);
+    EXPECT_THAT(output.lines, Contains("removed: " + utf8(control)));
+    EXPECT_THAT(output.lines, Contains("not there: C:\\WINDOWS\\Halvoran.dotm"));
+
+    // Everything, as the window: the missing folder stops it at once.
+    EXPECT_EQ(run(Action::remove), 76);
+    EXPECT_THAT(platform.callsStartingWith("SHDelete"), IsEmpty());
+}
+
+TEST_F(UnattendedRunTest, ExitCodesSayWhatIsLeft) {
+    // Without administrator rights the user's files go and the machine's
+    // stay: 740 tells the tool that an administrator must run it.
+    platform.administrator = 0;
+    platform.registryDeleteStatus = 5;
+    EXPECT_EQ(run(Action::remove), exitCode::elevationRequired);
+    EXPECT_FALSE(platform.existingFiles.contains(templates + L"a.dot"));
+    EXPECT_TRUE(platform.existingFiles.contains(control));
+    EXPECT_THAT(output.lines, Contains("left: " + utf8(control)));
+
+    // A control in use goes at the next restart; the rest, registry
+    // included, goes now.
+    platform.administrator = 1;
+    platform.registryDeleteStatus = 0;
+    platform.raiseOn["DeleteFile(" + utf8(control) + ", force)"] =
+        ErrorInfo{70, L"Permission denied"};
+    platform.filesInUse = {control};
+    EXPECT_EQ(run(Action::remove, Scope::machine), exitCode::restartNeeded);
+    EXPECT_EQ(platform.callsStartingWith("SHDelete").size(), 31u);
+    EXPECT_THAT(output.lines, Contains("deleted at the next restart: " + utf8(control)));
+
+    // Not in use: the error stands, with its number, and the run stops.
+    platform.filesInUse.clear();
+    EXPECT_EQ(run(Action::remove, Scope::machine), 70);
+    EXPECT_THAT(platform.callsStartingWith("SHDelete"), IsEmpty());
+    EXPECT_THAT(platform.messages, Contains(Text(L"Error # 70: Permission denied.")));
+}
+
+TEST_F(UnattendedRunTest, CheckChangesNothingAndCountsAnUnreachableDriveAsPresent) {
+    EXPECT_EQ(run(Action::check), exitCode::found);
+    EXPECT_THAT(platform.callsStartingWith("deleteFile"), IsEmpty());
+    EXPECT_THAT(platform.callsStartingWith("SHDelete"), IsEmpty());
+    EXPECT_THAT(output.lines, Contains("present: H:\\Halvoran\\template\\a.dot"));
+
+    platform.existingFiles.clear();
+    platform.folders = {{L"H:\\", {}}};  // the drive is there, the folder not
+    EXPECT_EQ(run(Action::check, Scope::user), exitCode::nothingLeft);
+    platform.folders.clear();  // no drive H: at all
+    output.lines.clear();
+    EXPECT_EQ(run(Action::check, Scope::user), exitCode::found);
+    EXPECT_THAT(output.lines, Contains("cannot be reached: H:\\Halvoran\\template\\"));
+    EXPECT_EQ(run(Action::check, Scope::machine), exitCode::nothingLeft);
+}
+
+}  // namespace
+}  // namespace stravik::console
