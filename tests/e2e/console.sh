@@ -26,7 +26,7 @@ console() {
     wine_run 'C:\stravik\stravikc.exe' "$@" >"$OUT" 2>&1 </dev/null || status=$?
     check "stravikc $* exits $expected (got $status)" [ "$status" -eq "$expected" ]
 }
-said() { check "it said: $1" grep -qxF -- "$1" "$OUT"; }
+said() { check "it said: $1" grep -qxF -- "$1" <(tr -d '\r' <"$OUT"); }
 
 seed_everything() {
     wine_seed_control_registration
