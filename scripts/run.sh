@@ -25,7 +25,7 @@ source "$root/scripts/wine-env.sh"
 wine_require
 
 [ -f "$build/CMakeCache.txt" ] || (cd "$root" && cmake --preset win32 -B "$build" >/dev/null)
-cmake --build "$build" --target stravik e2e_driver >/dev/null
+cmake --build "$build" --target stravik stravikc e2e_driver >/dev/null
 
 base=${STRAVIK_WINE_BASE:-$build/wine-base}
 wine_make_base_prefix "$base"
@@ -41,16 +41,20 @@ user_display=${DISPLAY:-}
 wine_start_display
 wine_new_prefix "$base" "$work/prefix"
 mkdir -p "$WINEPREFIX/drive_c/stravik"
-cp "$build/stravik.exe" "$build/tests/e2e/driver.exe" "$WINEPREFIX/drive_c/stravik/"
+cp "$build/stravik.exe" "$build/stravikc.exe" "$build/tests/e2e/driver.exe" \
+    "$WINEPREFIX/drive_c/stravik/"
 
-echo "Seeding a typical Halvoran installation."
-wine_seed_control_registration
-wine_seed_neighbours
 templates=(Normal.dotx Letter.dotx Invoice.dotm)
-wine_seed_template_folder "$work/drive_h" "${templates[@]}"
+seed_installation() {
+    echo "Seeding a typical Halvoran installation."
+    wine_seed_control_registration
+    wine_seed_template_folder "$work/drive_h" "${templates[@]}"
+    wine_seed_windows_files
+}
+seed_installation
+wine_seed_neighbours
 mkdir -p "$work/drive_h/Halvoran/template/Archive"
 echo kept >"$work/drive_h/Halvoran/template/Archive/Old.dotx"
-wine_seed_windows_files
 windows=$(wine_windows_dir)
 echo neighbour >"$windows/Downloaded Program Files/Other.ocx"
 
@@ -164,3 +168,15 @@ fi
 
 take_stock "$work/after"
 print_account "After the run:" "$work/after"
+
+# The console program on the same PC, seeded again.
+echo
+seed_installation
+for command in check remove check; do
+    echo
+    echo "> stravikc $command"
+    status=0
+    wine_run 'C:\stravik\stravikc.exe' "$command" </dev/null 2>&1 | sed 's/^/  /' ||
+        status=${PIPESTATUS[0]}
+    echo "  exit code $status"
+done
