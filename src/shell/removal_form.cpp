@@ -58,10 +58,10 @@ void RemovalForm::tell(const Text& target, Fate fate) {
 }
 
 void RemovalForm::reportError(const ErrorInfo& error) {
-    if (!firstError_) {
-        firstError_ = error;
-    }
     try {
+        if (!firstError_) {
+            firstError_ = error;
+        }
         platform_.showMessage(formatErrorMessage(error));
     } catch (...) {
     }

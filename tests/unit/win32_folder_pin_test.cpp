@@ -149,9 +149,9 @@ protected:
 
 // Each file is opened inside the held folder by its name alone, so a name
 // of 255 characters, whose full path is far over 260, goes like any other,
-// read-only or not. A file that another program holds without delete
-// sharing stays, with the number Windows' component gives; one already
-// gone is no error.
+// read-only or not, whatever its letters. A file that another program
+// holds without delete sharing stays, with the number Windows' component
+// gives; one already gone is no error.
 TEST_F(Win32FolderPinTest, FilesOfAnyNameAreDeletedThroughThePinWhateverTheCase) {
     makeFolder(L"Halvoran");
     makeFolder(L"Halvoran\\Template");
@@ -160,6 +160,14 @@ TEST_F(Win32FolderPinTest, FilesOfAnyNameAreDeletedThroughThePinWhateverTheCase)
     makeFile(L"Halvoran\\Template\\" + longName, FILE_ATTRIBUTE_READONLY);
     makeFile(L"Halvoran\\Template\\Normal.dotx", FILE_ATTRIBUTE_READONLY);
     makeFile(L"Halvoran\\Template\\Open.dot");
+    // Names that Windows would not allow, made on the Unix side: Wine lists
+    // them as they are, opens them by their short names only, and reports
+    // them without their trailing dots.
+    const Text unixNames = base + L"\\Halvoran\\Template";
+    ASSERT_TRUE(
+        runShell("cd " + shellQuoted(unixNames) +
+                     " && touch 'star*.dot' 'back\\slash.dot' 'trailing dot.' && touch done",
+                 [&] { return exists(unixNames + L"\\done"); }));
 
     const Text folder = base + L"\\HALVORAN\\template\\";
     ASSERT_GT(folder.size() + longName.size(), 300u);

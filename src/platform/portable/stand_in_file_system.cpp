@@ -285,8 +285,10 @@ public:
     // that neither a moved folder nor a long path changes what is deleted.
     // unlinkat never follows a link: a link goes as itself, as on Windows.
     bool deleteFile(const Text& filePath) override {
-        const std::size_t separator = filePath.find_last_of(L'\\');
-        const Text name = separator == Text::npos ? filePath : filePath.substr(separator + 1);
+        // The name as listed: on this host it may hold a "\\".
+        const Text name = filePath.starts_with(folderPrefix_)
+                              ? filePath.substr(folderPrefix_.size())
+                              : filePath.substr(filePath.find_last_of(L'\\') + 1);
         if (name.empty() || name == L"." || name == L".." || name.find(L'/') != Text::npos) {
             throw notAFileOfTheFolder(filePath);
         }

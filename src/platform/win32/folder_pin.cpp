@@ -2,6 +2,7 @@
 
 #include <winternl.h>
 
+#include <map>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -190,17 +191,40 @@ bool sameName(const Text& one, const Text& other) {
     return one == other || upperCase(one) == upperCase(other);
 }
 
-// The name after the folder in a path the component listed. A name that
-// could reach anywhere but an entry of the folder itself is refused.
-Text fileNameIn(const Text& filePath) {
-    const std::size_t separator = filePath.find_last_of(L'\\');
-    const Text name = separator == Text::npos ? filePath : filePath.substr(separator + 1);
-    if (name.empty() || name == L"." || name == L".." || name.find(L'/') != Text::npos ||
-        name.size() > 32767) {
-        throw notAFileOfTheFolder(filePath);
-    }
-    return name;
+// A name that is a path of its own: Windows allows none in a folder, but
+// Wine lists Unix names as they are, and a name such as "..\x" must never
+// be looked up as a path.
+bool isPathLike(const Text& name) {
+    return name.empty() || name == L"." || name == L".." ||
+           name.find_first_of(L"\\/") != Text::npos;
 }
+
+// Wine leaves trailing dots and spaces out of the names it reports for
+// open files; Windows keeps them. Either way the name stays in its folder.
+Text withoutTrailingDotsAndSpaces(const Text& name) {
+    const std::size_t end = name.find_last_not_of(L". ");
+    return end == Text::npos ? Text() : name.substr(0, end + 1);
+}
+
+// FILE_BOTH_DIR_INFORMATION, which winternl.h leaves out: a directory
+// entry with its short (8.3) name.
+struct DirectoryEntry {
+    ULONG NextEntryOffset;
+    ULONG FileIndex;
+    LARGE_INTEGER CreationTime;
+    LARGE_INTEGER LastAccessTime;
+    LARGE_INTEGER LastWriteTime;
+    LARGE_INTEGER ChangeTime;
+    LARGE_INTEGER EndOfFile;
+    LARGE_INTEGER AllocationSize;
+    ULONG FileAttributes;
+    ULONG FileNameLength;
+    ULONG EaSize;
+    CCHAR ShortNameLength;
+    WCHAR ShortName[12];
+    WCHAR FileName[1];
+};
+constexpr auto fileBothDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(3);
 
 // An open file of the held folder, deleted through its handle only.
 class FileOfTheFolder {
@@ -290,12 +314,13 @@ public:
     // them, which is the order the component would give.
     std::vector<Text> files() override {
         std::vector<Text> paths;
+        shortNames_.clear();
         std::vector<ULONGLONG> buffer(64 * 1024 / sizeof(ULONGLONG));
         for (BOOLEAN restart = TRUE;; restart = FALSE) {
             IO_STATUS_BLOCK ioStatus{};
             const NTSTATUS status = nativeFileCalls().queryDirectory(
                 folders_.back().handle.get(), nullptr, nullptr, nullptr, &ioStatus, buffer.data(),
-                static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG)), FileDirectoryInformation,
+                static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG)), fileBothDirectoryInformation,
                 FALSE, nullptr, restart);
             if (status == noMoreFiles) {
                 return paths;
@@ -305,10 +330,15 @@ public:
             }
             const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
             for (;;) {
-                const auto& entry = *reinterpret_cast<const FILE_DIRECTORY_INFORMATION*>(bytes);
+                const auto& entry = *reinterpret_cast<const DirectoryEntry*>(bytes);
                 if ((entry.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-                    paths.push_back(folderPrefix_ +
-                                    Text(entry.FileName, entry.FileNameLength / sizeof(WCHAR)));
+                    const Text name(entry.FileName, entry.FileNameLength / sizeof(WCHAR));
+                    paths.push_back(folderPrefix_ + name);
+                    if (entry.ShortNameLength > 0) {
+                        shortNames_[name] =
+                            Text(entry.ShortName,
+                                 static_cast<std::size_t>(entry.ShortNameLength) / sizeof(WCHAR));
+                    }
                 }
                 if (entry.NextEntryOffset == 0) {
                     break;
@@ -319,9 +349,10 @@ public:
     }
 
     bool deleteFile(const Text& filePath) override {
-        const Text name = fileNameIn(filePath);
-        std::optional<FileOfTheFolder> file =
-            FileOfTheFolder::open(folders_.back().handle.get(), name);
+        const Text name = filePath.starts_with(folderPrefix_)
+                              ? filePath.substr(folderPrefix_.size())
+                              : filePath.substr(filePath.find_last_of(L'\\') + 1);
+        std::optional<FileOfTheFolder> file = open(name, filePath);
         if (!file) {
             return false;  // gone already, which is all that is wanted of it
         }
@@ -334,7 +365,10 @@ public:
         // that of what it leads to. Wine also resolves the name through the
         // held folder's path rather than its handle, so a folder that a
         // Unix process swapped shows here too.
-        if (!sameName(AllInformation::nameIn(facts), folderName_ + name)) {
+        const Text openName = AllInformation::nameIn(facts);
+        if (!sameName(openName, folderName_ + name) &&
+            !sameName(withoutTrailingDotsAndSpaces(openName),
+                      withoutTrailingDotsAndSpaces(folderName_ + name))) {
             confirmUnchanged();  // which says so when the folder was swapped
             throw fileIsALink(filePath);
         }
@@ -391,7 +425,32 @@ public:
     }
 
 private:
-    Text folderPrefix_;  // the folder's path as asked for, with its separator
+    // By its name, or, where the name cannot be looked up as it is (Wine
+    // lists Unix names that Windows would not allow), by the short name the
+    // listing gave for it. Null when it is gone.
+    std::optional<FileOfTheFolder> open(const Text& name, const Text& filePath) const {
+        const HANDLE folder = folders_.back().handle.get();
+        const auto shortName = shortNames_.find(name);
+        if (isPathLike(name)) {
+            if (shortName == shortNames_.end()) {
+                throw notAFileOfTheFolder(filePath);
+            }
+            return FileOfTheFolder::open(folder, shortName->second);
+        }
+        if (shortName == shortNames_.end()) {
+            return FileOfTheFolder::open(folder, name);
+        }
+        try {
+            if (std::optional<FileOfTheFolder> file = FileOfTheFolder::open(folder, name)) {
+                return file;
+            }
+        } catch (const RaisedError&) {
+        }
+        return FileOfTheFolder::open(folder, shortName->second);
+    }
+
+    Text folderPrefix_;                // the folder's path as asked for, with its separator
+    std::map<Text, Text> shortNames_;  // of the files listed, where they have one
     std::vector<HeldFolder> folders_;
     std::optional<Text> finalPath_;
     AllInformation information_;
