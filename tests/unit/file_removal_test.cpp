@@ -23,12 +23,7 @@ const Text finished = L"Finished removing Halvoran OCX files!";
 class FileRemovalTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform.classesRootDefaultValues
-            ["CLSID\\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}\\DriveLocation"] =
-            std::string("H:\0", 3);
-        platform.windowsDirectory = "C:\\WINDOWS";
-        platform.folders[templates] = {templates + L"b.dot", templates + L"a.dotx"};
-        platform.existingFiles = {control, dotm, dot, templates + L"b.dot", templates + L"a.dotx"};
+        platform.seedTypicalPc({L"b.dot", L"a.dotx"});
         form.load();
         platform.calls.clear();
     }

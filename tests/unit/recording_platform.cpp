@@ -116,6 +116,19 @@ void RecordingPlatform::record(const std::string& line) {
     }
 }
 
+void RecordingPlatform::seedTypicalPc(const std::vector<Text>& templateNames) {
+    classesRootDefaultValues["CLSID\\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}\\DriveLocation"] =
+        std::string("H:\0", 3);
+    windowsDirectory = "C:\\WINDOWS";
+    const Text templates = L"H:\\Halvoran\\template\\";
+    existingFiles = {L"C:\\WINDOWS\\Downloaded Program Files\\QuorwenDocumentAutomation.OCX",
+                     L"C:\\WINDOWS\\Halvoran.dotm", L"C:\\WINDOWS\\Halvoran.dot"};
+    for (const Text& name : templateNames) {
+        folders[templates].push_back(templates + name);
+        existingFiles.insert(templates + name);
+    }
+}
+
 std::vector<std::string> RecordingPlatform::callsStartingWith(const std::string& prefix) const {
     std::vector<std::string> matching;
     std::copy_if(calls.begin(), calls.end(), std::back_inserter(matching),

@@ -42,6 +42,11 @@ public:
     std::vector<Text> messages;
     int componentsAlive = 0;
 
+    // A typical PC: the drive H: recorded under the control's class key,
+    // the Windows directory C:\WINDOWS holding the control and both
+    // templates, and H:\Halvoran\template\ holding `templateNames`.
+    void seedTypicalPc(const std::vector<Text>& templateNames);
+
     // Only the calls whose line starts with `prefix`.
     std::vector<std::string> callsStartingWith(const std::string& prefix) const;
 
