@@ -194,9 +194,11 @@ bool sameName(const Text& one, const Text& other) {
 // A name that is a path of its own: Windows allows none in a folder, but
 // Wine lists Unix names as they are, and a name such as "..\x" must never
 // be looked up as a path.
+// (A name no system can have, longer than a counted string can hold, is
+// refused with them.)
 bool isPathLike(const Text& name) {
     return name.empty() || name == L"." || name == L".." ||
-           name.find_first_of(L"\\/") != Text::npos;
+           name.find_first_of(L"\\/") != Text::npos || name.size() > 32767;
 }
 
 // Wine leaves trailing dots and spaces out of the names it reports for
