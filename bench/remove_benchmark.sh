@@ -19,16 +19,23 @@
 # timed through the real window by the test driver, from the click to the
 # finished message: the template-folder loop, the Windows directory's
 # files, the registry clean-up and the message box; rounds with an empty
-# folder show that fixed part. The two loops time themselves, after making
-# the files and the component. Every start of stravik.exe and of the
-# minimal window is timed from the driver's CreateProcess to the main
+# folder show that fixed part. Its files are made before each round in the
+# mapped drive's Unix folder, not through Wine, which takes quadratic time
+# over a folder's size to create them. The two loops time themselves, after
+# making their own files and the component. Every start of stravik.exe and
+# of the minimal window is timed from the driver's CreateProcess to the main
 # window shown, laid out, focused on Remove and answering messages.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build32=$(realpath -m "${1:-$root/build/win32}")
 build64=$(realpath -m "${2:-$root/build/win64}")
-read -r -a sizes <<<"${SIZES:-500 5000 20000}"
+read -r -a asked <<<"${SIZES:-500 5000 20000}"
+# The empty folder is always measured first; a 0 in SIZES adds nothing.
+sizes=()
+for size in "${asked[@]}"; do
+    [ "$size" = 0 ] || sizes+=("$size")
+done
 read -r -a bitnesses <<<"${BITS:-64 32}"
 rounds=${ROUNDS:-3}
 # The size the ratios of the summary line are taken at.
@@ -107,6 +114,12 @@ drive() {
     picked '^  ready \([0-9]*\) us after the start$'
 }
 
+# $1 empty files named as the programs name theirs (file0000.dat and on),
+# made in the template folder's Unix folder.
+make_template_files() {
+    (cd "$template" && seq -f 'file%04g.dat' 0 $(($1 - 1)) | xargs -r touch)
+}
+
 # One Remove of a folder of $2 files in a fresh stravik.exe: its time, the
 # start-up, and the peak working set afterwards.
 remove_round() {
@@ -114,8 +127,8 @@ remove_round() {
     # The control's registration, in the registry view of this build, for
     # the program to find the install drive in and to clear.
     WINE_REG_VIEW=$bits wine_seed_control_registration
-    start=$(drive "$bits" stravik make-files "$folder" "$size" click-remove \
-        expect-message "$finished" peak-memory)
+    make_template_files "$size"
+    start=$(drive "$bits" stravik click-remove expect-message "$finished" peak-memory)
     [ -z "$(find "$template" -type f)" ] || fail "Remove left files in the template folder"
     record "$bits" start "" "$start"
     record "$bits" remove "$size" "$(picked '^  shown \([0-9]*\) us after the click$')"
@@ -136,7 +149,7 @@ profile() {
     local bits=$1 step
     wine_run "C:\\bench\\$bits\\remove_profile.exe" "$folder" "$rounds" "$reference" \
         >"$work/log" 2>&1 </dev/null || fail "the $bits-bit profile failed"
-    for step in pin list confirm delete; do
+    for step in pin list delete confirm; do
         while read -r took; do
             record "$bits" "$step" "$reference" "$took"
         done < <(sed -n "s/^round .* $step \\([0-9]*\\) us.*/\\1/p" "$work/log")
@@ -207,15 +220,17 @@ echo
 echo "Where Remove's loop spends its time at $reference files (medians of $rounds; ms, us per file)"
 for bits in "${bitnesses[@]}"; do
     line="$bits-bit:"
-    for step in pin list confirm delete; do
+    for step in pin list delete confirm; do
         took=$(median_of "$bits $step $reference")
         line+=" $step $(ms "$took") ($(per_file "$took" "$reference"))"
     done
     echo "$line"
 done
-echo "    pin: the folders from the drive's root held open; list: GetFolder, Files, each Path;"
-echo "    confirm: before each file, its folder and the file checked against the pin;"
-echo "    delete: the component's DeleteFile(path, True)"
+echo "    pin: the folders from the drive's root held open; list: the component's GetFolder,"
+echo "    then the names read from the held folder (NtQueryDirectoryFile); delete: each file"
+echo "    opened by its name in the held folder (NtCreateFile), checked (FileAllInformation),"
+echo "    read-only cleared if set, marked for deletion, closed; confirm: once at the end,"
+echo "    the folder's path still leads to the held folder"
 echo
 echo "Start-up to the window ready for a click, median of every start (ms)"
 for bits in "${bitnesses[@]}"; do

@@ -3,11 +3,14 @@
 //
 //   remove_profile FOLDER ROUNDS COUNT
 //
-// Each round creates COUNT files (see timed_rounds.h), then pins FOLDER,
-// lists it through the file-system component, deletes each file through
-// the pin (opened inside the held folder, checked and deleted through one
-// handle) and confirms the folder's path at the end, as Remove does; it
-// prints each step's total in microseconds.
+// Each round creates COUNT files (see timed_rounds.h), then, as Remove
+// does: pins FOLDER (pin); asks the file-system component for the folder,
+// which says "Path not found" when it is missing, and lists the files from
+// the held folder (list); deletes each file through the pin, opened by its
+// name inside the held folder, checked, its read-only attribute cleared if
+// set and marked for deletion on that one handle (delete); and confirms at
+// the end that the folder's path still leads to the held folder (confirm).
+// It prints each step's total in microseconds.
 
 #include <chrono>
 #include <cstdio>
@@ -48,7 +51,8 @@ int wmain(int argc, wchar_t** argv) {
             const auto start = Clock::now();
             const auto pinned = stravik::win32::holdFolderPath(folderPath);
             const auto pinnedAt = Clock::now();
-            const auto files = fileSystem->GetFolder(folderPath)->files();
+            fileSystem->GetFolder(folderPath);
+            const auto files = pinned->files();
             const auto listedAt = Clock::now();
             for (const auto& file : files) {
                 pinned->deleteFile(file);
