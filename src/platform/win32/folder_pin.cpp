@@ -113,33 +113,41 @@ const NativeFileCalls& nativeFileCalls() {
 
 DWORD windowsErrorFor(NTSTATUS status) { return nativeFileCalls().toWindowsError(status); }
 
-// What one query tells of an open file or folder: attributes, link count,
-// whether it is a folder, its index on the volume and its name from the
-// volume's root. Under Wine the name is that of what a link leads to. One
-// buffer, with room for the longest name a path can hold, serves every
-// query of a pin.
-class AllInformation {
+// One class of information about an open file or folder.
+template <typename Information>
+Information queried(HANDLE handle, FILE_INFORMATION_CLASS kind) {
+    Information information{};
+    IO_STATUS_BLOCK ioStatus{};
+    const NTSTATUS status = nativeFileCalls().queryInformation(handle, &ioStatus, &information,
+                                                               sizeof information, kind);
+    if (!NT_SUCCESS(status)) {
+        raiseSystemError(windowsErrorFor(status));
+    }
+    return information;
+}
+
+// The names of open files and folders, from the volume's root; under Wine
+// the name of what a link leads to. Asked apart from the rest, since under
+// Wine the name is what costs a round trip to its server. One buffer, with
+// room for the longest name a path can hold, serves every query of a pin.
+class Names {
 public:
-    const FILE_ALL_INFORMATION& of(HANDLE handle) {
+    Text of(HANDLE handle) {
         IO_STATUS_BLOCK ioStatus{};
         const NTSTATUS status = nativeFileCalls().queryInformation(
-            handle, &ioStatus, buffer_.data(),
-            static_cast<ULONG>(buffer_.size() * sizeof(ULONGLONG)), FileAllInformation);
+            handle, &ioStatus, buffer_.data(), static_cast<ULONG>(buffer_.size() * sizeof(ULONG)),
+            FileNameInformation);
         if (!NT_SUCCESS(status)) {
             raiseSystemError(windowsErrorFor(status));
         }
-        return *reinterpret_cast<const FILE_ALL_INFORMATION*>(buffer_.data());
-    }
-
-    static Text nameIn(const FILE_ALL_INFORMATION& information) {
-        const FILE_NAME_INFORMATION& name = information.NameInformation;
+        const auto& name = *reinterpret_cast<const FILE_NAME_INFORMATION*>(buffer_.data());
         return Text(name.FileName, name.FileNameLength / sizeof(WCHAR));
     }
 
 private:
-    // In 8-byte units, which keeps the structure's alignment.
-    std::vector<ULONGLONG> buffer_ =
-        std::vector<ULONGLONG>((sizeof(FILE_ALL_INFORMATION) + 32768 * sizeof(WCHAR)) / 8 + 1);
+    // In units of the structure's alignment.
+    std::vector<ULONG> buffer_ =
+        std::vector<ULONG>((sizeof(FILE_NAME_INFORMATION) + 32768 * sizeof(WCHAR)) / 4 + 1);
 };
 
 bool isReparsePoint(DWORD attributes) {
@@ -305,7 +313,7 @@ public:
         }
         // The template folder's own name from the volume's root; a file
         // opened in it must carry this name followed by its own.
-        folderName_ = AllInformation::nameIn(information_.of(folders_.back().handle.get()));
+        folderName_ = names_.of(folders_.back().handle.get());
         if (folderName_.empty() || folderName_.back() != L'\\') {
             folderName_ += L'\\';
         }
@@ -358,8 +366,9 @@ public:
         if (!file) {
             return false;  // gone already, which is all that is wanted of it
         }
-        const FILE_ALL_INFORMATION& facts = information_.of(file->handle());
-        if (facts.StandardInformation.Directory) {
+        const auto standard =
+            queried<FILE_STANDARD_INFORMATION>(file->handle(), FileStandardInformation);
+        if (standard.Directory) {
             throw notAFileOfTheFolder(filePath);
         }
         // Windows opens a link as itself and deletes it as itself; Wine
@@ -367,7 +376,7 @@ public:
         // that of what it leads to. Wine also resolves the name through the
         // held folder's path rather than its handle, so a folder that a
         // Unix process swapped shows here too.
-        const Text openName = AllInformation::nameIn(facts);
+        const Text openName = names_.of(file->handle());
         if (!sameName(openName, folderName_ + name) &&
             !sameName(withoutTrailingDotsAndSpaces(openName),
                       withoutTrailingDotsAndSpaces(folderName_ + name))) {
@@ -376,10 +385,11 @@ public:
         }
         // A file with another name elsewhere is a hard link: clearing its
         // read-only attribute would clear that of every name.
-        if (facts.StandardInformation.NumberOfLinks > 1) {
+        if (standard.NumberOfLinks > 1) {
             throw fileHasOtherNames(filePath);
         }
-        const DWORD attributes = facts.BasicInformation.FileAttributes;
+        const DWORD attributes =
+            queried<FILE_BASIC_INFORMATION>(file->handle(), FileBasicInformation).FileAttributes;
         const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
         if (readOnly) {
             file->setAttributes(attributes & ~FILE_ATTRIBUTE_READONLY);
@@ -407,12 +417,12 @@ public:
         if (!now) {
             throw folderWasReplaced(folder.path);
         }
-        const FILE_ALL_INFORMATION& facts = information_.of(now.get());
-        if (isLink(facts.BasicInformation.FileAttributes, folder.path)) {
+        if (isLink(queried<FILE_BASIC_INFORMATION>(now.get(), FileBasicInformation).FileAttributes,
+                   folder.path)) {
             throw folderIsALink(folder.path);
         }
-        if (static_cast<ULONGLONG>(facts.InternalInformation.IndexNumber.QuadPart) !=
-            indexOf(folder.information)) {
+        const auto index = queried<FILE_INTERNAL_INFORMATION>(now.get(), FileInternalInformation);
+        if (static_cast<ULONGLONG>(index.IndexNumber.QuadPart) != indexOf(folder.information)) {
             throw folderWasReplaced(folder.path);
         }
         if (finalPath_) {
@@ -455,7 +465,7 @@ private:
     std::map<Text, Text> shortNames_;  // of the files listed, where they have one
     std::vector<HeldFolder> folders_;
     std::optional<Text> finalPath_;
-    AllInformation information_;
+    Names names_;
     Text folderName_;
 };
 
