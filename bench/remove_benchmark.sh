@@ -228,7 +228,7 @@ for bits in "${bitnesses[@]}"; do
 done
 echo "    pin: the folders from the drive's root held open; list: the component's GetFolder,"
 echo "    then the names read from the held folder (NtQueryDirectoryFile); delete: each file"
-echo "    opened by its name in the held folder (NtCreateFile), checked (FileAllInformation),"
+echo "    opened by its name in the held folder (NtCreateFile), checked (standard, name and basic information),"
 echo "    read-only cleared if set, marked for deletion, closed; confirm: once at the end,"
 echo "    the folder's path still leads to the held folder"
 echo
