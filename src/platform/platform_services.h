@@ -77,14 +77,15 @@ public:
     // held folder itself: its path followed by each name, whatever the
     // name's length, in the file system's order.
     virtual std::vector<Text> files() = 0;
-    // Deletes `filePath`, one of `files()`, through the held folder: the file is opened by its
-    // name alone inside the held folder, never through a link, checked on
-    // that open file, its read-only attribute cleared, and deleted through
-    // it, so that what is checked is exactly what is deleted, whatever the
-    // name's length. Raises 75 naming it when it is not a file, when the
-    // system followed a link to reach it, or when it has a second name (a
-    // forced deletion clears the read-only attribute that all names
-    // share), before changing it. Returns false when it was already gone.
+    // Deletes `filePath`, one of `files()`, through the held folder: the
+    // file is opened by its name alone inside the held folder, never
+    // through a link, checked on that open file, its read-only attribute
+    // cleared, and deleted through it, so that what is checked is exactly
+    // what is deleted, whatever the name's length. Raises 75 naming it when
+    // it is not a file, when the system followed a link to reach it, or
+    // when it has a second name (a forced deletion clears the read-only
+    // attribute that all names share), before changing it. Returns false
+    // when it was already gone.
     virtual bool deleteFile(const Text& filePath) = 0;
     // After the last file: raises 75 when the pinned folder's path no
     // longer leads to the held folder (it was moved aside while its files
