@@ -253,7 +253,7 @@ public:
     // Read from the held folder itself: regular files and links (as files),
     // sorted by name ignoring case, as the component lists them.
     std::vector<Text> files() override {
-        const int copy = ::dup(folders_.back().descriptor.get());
+        const int copy = ::dup(heldFolder());
         DIR* const directory = copy < 0 ? nullptr : ::fdopendir(copy);
         if (directory == nullptr) {
             if (copy >= 0) {
@@ -292,7 +292,7 @@ public:
         if (name.empty() || name == L"." || name == L".." || name.find(L'/') != Text::npos) {
             throw notAFileOfTheFolder(filePath);
         }
-        const int folder = folders_.back().descriptor.get();
+        const int folder = heldFolder();
         const std::string onDisk = encodeUtf8(name);
         struct stat status {};
         if (::fstatat(folder, onDisk.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -330,6 +330,15 @@ public:
     }
 
 private:
+    // The pinned folder's descriptor. A drive's root is not held here: the
+    // drive is the machine's mapping, as on Windows.
+    int heldFolder() const {
+        if (folders_.empty()) {
+            raisePathNotFound();
+        }
+        return folders_.back().descriptor.get();
+    }
+
     [[noreturn]] static void raiseForFile(int error) {
         const std::optional<std::int32_t> number = classicNumberFor(error);
         if (!number) {
