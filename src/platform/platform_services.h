@@ -131,10 +131,10 @@ public:
     // the first that is a link of any kind, 76 when one is missing.
     virtual std::unique_ptr<PinnedFolderPath> pinFolderPath(const Text& folderPath) = 0;
 
-    // When another program holds `filePath` open so that it cannot be
-    // deleted now, has it deleted at the next restart and returns true;
-    // returns false when it is not held. Raises when the deletion cannot
-    // be scheduled (that needs an administrator).
+    // Asked when `filePath` could not be deleted: when another program
+    // holds it open or has it loaded, has it deleted at the next restart
+    // and returns true; returns false for any other cause. Raises when the
+    // deletion cannot be scheduled (that needs an administrator).
     virtual bool scheduleDeletionIfInUse(const Text& filePath) = 0;
 
     // A modal message box: the text, an OK button, no icon, caption "Stravik".

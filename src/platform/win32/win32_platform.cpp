@@ -165,13 +165,20 @@ std::unique_ptr<PinnedFolderPath> Win32Platform::pinFolderPath(const Text& folde
 }
 
 bool Win32Platform::scheduleDeletionIfInUse(const Text& filePath) {
-    // Held open without delete sharing by another program: opening it for
-    // deletion, sharing everything ourselves, is then refused.
-    const UniqueFile probe(CreateFileW(
-        filePath.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (probe || GetLastError() != ERROR_SHARING_VIOLATION) {
-        return false;
+    // Asked after the component could not delete the file. Another program
+    // holding it open without delete sharing makes an open for deletion
+    // fail with a sharing violation. A program that has loaded it as code
+    // (Word or a browser loading the control) leaves it open to us, but the
+    // system will not delete a file mapped as an image: then the open
+    // succeeds and only the deletion was refused. An open refused for any
+    // other reason (access denied, not found) is no file in use.
+    {
+        const UniqueFile probe(CreateFileW(
+            filePath.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!probe && GetLastError() != ERROR_SHARING_VIOLATION) {
+            return false;
+        }
     }
     // Recorded for the session manager, which deletes it at the next start
     // before any program can load it.
