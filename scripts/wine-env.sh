@@ -57,23 +57,24 @@ wine_settle() {
 }
 
 # A display for the windows: the caller's, or a private Xvfb that
-# wine_stop_display ends.
+# wine_stop_display ends. Xvfb picks the display number itself and says
+# which once it is ready, so scenarios starting at the same moment never
+# share one (and never lose it when the other ends).
 wine_start_display() {
     WINE_XVFB_PID=
     [ -n "${DISPLAY:-}" ] && return 0
-    local number=90
-    while [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ]; do
-        number=$((number + 1))
-    done
-    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    local said number tries=0
+    said=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$said" >/dev/null 2>&1 &
     WINE_XVFB_PID=$!
-    export DISPLAY=":$number"
-    local tries=0
-    until [ -e "/tmp/.X11-unix/X$number" ]; do
+    until [ -s "$said" ]; do
         tries=$((tries + 1))
-        [ "$tries" -lt 100 ] || wine_fail "Xvfb did not start on $DISPLAY" || return
+        [ "$tries" -lt 100 ] || { rm -f "$said"; wine_fail "Xvfb did not start"; return; }
         sleep 0.1
     done
+    number=$(head -n1 "$said")
+    rm -f "$said"
+    export DISPLAY=":$number"
 }
 
 wine_stop_display() {
