@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/classic_errors.h"
+#include "platform/folder_names.h"
 #include "platform/link_refusal.h"
 #include "platform/portable/unique_fd.h"
 #include "platform/portable/utf8.h"
@@ -244,11 +245,7 @@ struct HeldFolder {
 class StandInPin : public PinnedFolderPath {
 public:
     StandInPin(Text folderPath, std::vector<HeldFolder> folders)
-        : folderPrefix_(std::move(folderPath)), folders_(std::move(folders)) {
-        if (!isSeparator(folderPrefix_.back())) {
-            folderPrefix_ += L'\\';
-        }
-    }
+        : folderPrefix_(folderPrefixOf(std::move(folderPath))), folders_(std::move(folders)) {}
 
     // Read from the held folder itself: regular files and links (as files),
     // sorted by name ignoring case, as the component lists them.
@@ -285,10 +282,7 @@ public:
     // that neither a moved folder nor a long path changes what is deleted.
     // unlinkat never follows a link: a link goes as itself, as on Windows.
     bool deleteFile(const Text& filePath) override {
-        // The name as listed: on this host it may hold a "\\".
-        const Text name = filePath.starts_with(folderPrefix_)
-                              ? filePath.substr(folderPrefix_.size())
-                              : filePath.substr(filePath.find_last_of(L'\\') + 1);
+        const Text name = nameInFolder(folderPrefix_, filePath);
         if (name.empty() || name == L"." || name == L".." || name.find(L'/') != Text::npos) {
             throw notAFileOfTheFolder(filePath);
         }

@@ -17,17 +17,7 @@
 namespace stravik::win32 {
 namespace {
 
-std::string utf8(const Text& text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = static_cast<int>(text.size());
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), length, bytes.data(), size, nullptr, nullptr);
-    return bytes;
-}
+std::string utf8(const Text& text) { return encoded(text, CP_UTF8); }
 
 // Text for a console window as it is (any letter shows), UTF-8 for a file
 // or a pipe, which is what tools that keep the output read.
@@ -76,7 +66,7 @@ public:
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
-            throw RaisedError(errorInfoFromFailure(HRESULT_FROM_WIN32(GetLastError())));
+            raiseWindowsError(GetLastError());
         }
         return Log(std::move(file));
     }

@@ -119,4 +119,8 @@ ErrorInfo errorInfoFromFailure(HRESULT result, EXCEPINFO* exception) {
     return info;
 }
 
+void raiseWindowsError(DWORD error) {
+    throw RaisedError(errorInfoFromFailure(HRESULT_FROM_WIN32(error)));
+}
+
 }  // namespace stravik::win32

@@ -15,6 +15,9 @@ namespace stravik::win32 {
 // freed) only when `result` is DISP_E_EXCEPTION.
 ErrorInfo errorInfoFromFailure(HRESULT result, EXCEPINFO* exception = nullptr);
 
+// Raises the failure that the Windows error `error` stands for.
+[[noreturn]] void raiseWindowsError(DWORD error);
+
 // The error number users know for `result`: the low word of a control
 // error (facility 0x0A), the run-time number of a well-known system error,
 // else the HRESULT itself.

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/folder_names.h"
 #include "platform/link_refusal.h"
 #include "platform/win32/error_info.h"
 #include "platform/win32/handles.h"
@@ -50,10 +51,6 @@ bool isNotFound(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-[[noreturn]] void raiseSystemError(DWORD error) {
-    throw RaisedError(errorInfoFromFailure(HRESULT_FROM_WIN32(error)));
-}
-
 // A folder that cannot be opened: missing is "Path not found", as the
 // component says; anything else as the system says.
 [[noreturn]] void raiseFolderOpenFailure() {
@@ -61,13 +58,13 @@ bool isNotFound(DWORD error) {
     if (isNotFound(error)) {
         raiseClassicError(76);
     }
-    raiseSystemError(error);
+    raiseWindowsError(error);
 }
 
 BY_HANDLE_FILE_INFORMATION informationOf(HANDLE handle) {
     BY_HANDLE_FILE_INFORMATION information{};
     if (!GetFileInformationByHandle(handle, &information)) {
-        raiseSystemError(GetLastError());
+        raiseWindowsError(GetLastError());
     }
     return information;
 }
@@ -113,6 +110,10 @@ const NativeFileCalls& nativeFileCalls() {
 
 DWORD windowsErrorFor(NTSTATUS status) { return nativeFileCalls().toWindowsError(status); }
 
+[[noreturn]] void raiseNativeFailure(NTSTATUS status) {
+    raiseWindowsError(windowsErrorFor(status));
+}
+
 // One class of information about an open file or folder.
 template <typename Information>
 Information queried(HANDLE handle, FILE_INFORMATION_CLASS kind) {
@@ -121,7 +122,7 @@ Information queried(HANDLE handle, FILE_INFORMATION_CLASS kind) {
     const NTSTATUS status = nativeFileCalls().queryInformation(handle, &ioStatus, &information,
                                                                sizeof information, kind);
     if (!NT_SUCCESS(status)) {
-        raiseSystemError(windowsErrorFor(status));
+        raiseNativeFailure(status);
     }
     return information;
 }
@@ -138,7 +139,7 @@ public:
             handle, &ioStatus, buffer_.data(), static_cast<ULONG>(buffer_.size() * sizeof(ULONG)),
             FileNameInformation);
         if (!NT_SUCCESS(status)) {
-            raiseSystemError(windowsErrorFor(status));
+            raiseNativeFailure(status);
         }
         const auto& name = *reinterpret_cast<const FILE_NAME_INFORMATION*>(buffer_.data());
         return Text(name.FileName, name.FileNameLength / sizeof(WCHAR));
@@ -262,7 +263,7 @@ public:
             if (isNotFound(error)) {
                 return std::nullopt;
             }
-            raiseSystemError(error);
+            raiseWindowsError(error);
         }
         return FileOfTheFolder(UniqueFile(handle));
     }
@@ -289,7 +290,7 @@ private:
         const NTSTATUS status =
             nativeFileCalls().setInformation(handle_.get(), &ioStatus, information, size, kind);
         if (!NT_SUCCESS(status)) {
-            raiseSystemError(windowsErrorFor(status));
+            raiseNativeFailure(status);
         }
     }
 
@@ -305,12 +306,9 @@ struct HeldFolder {
 class HeldFolderPath final : public PinnedFolderPath {
 public:
     HeldFolderPath(Text folderPath, std::vector<HeldFolder> folders, std::optional<Text> finalPath)
-        : folderPrefix_(std::move(folderPath)),
+        : folderPrefix_(folderPrefixOf(std::move(folderPath))),
           folders_(std::move(folders)),
           finalPath_(std::move(finalPath)) {
-        if (folderPrefix_.back() != L'\\' && folderPrefix_.back() != L'/') {
-            folderPrefix_ += L'\\';
-        }
         // The template folder's own name from the volume's root; a file
         // opened in it must carry this name followed by its own.
         folderName_ = names_.of(folders_.back().handle.get());
@@ -336,7 +334,7 @@ public:
                 return paths;
             }
             if (!NT_SUCCESS(status)) {
-                raiseSystemError(windowsErrorFor(status));
+                raiseNativeFailure(status);
             }
             const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
             for (;;) {
@@ -359,9 +357,7 @@ public:
     }
 
     bool deleteFile(const Text& filePath) override {
-        const Text name = filePath.starts_with(folderPrefix_)
-                              ? filePath.substr(folderPrefix_.size())
-                              : filePath.substr(filePath.find_last_of(L'\\') + 1);
+        const Text name = nameInFolder(folderPrefix_, filePath);
         std::optional<FileOfTheFolder> file = open(name, filePath);
         if (!file) {
             return false;  // gone already, which is all that is wanted of it

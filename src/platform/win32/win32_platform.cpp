@@ -56,21 +56,23 @@ HMODULE loadSystemLibrary(const wchar_t* fileName) {
     return LoadLibraryW(fullPath.c_str());
 }
 
-NarrowText Win32Platform::narrow(const Text& text) {
+std::string encoded(const Text& text, UINT codePage) {
     if (text.empty()) {
-        return NarrowText();
+        return std::string();
     }
     const int wideLength = static_cast<int>(text.size());
     const int length =
-        WideCharToMultiByte(CP_ACP, 0, text.data(), wideLength, nullptr, 0, nullptr, nullptr);
+        WideCharToMultiByte(codePage, 0, text.data(), wideLength, nullptr, 0, nullptr, nullptr);
     if (length <= 0) {
         raiseClassicError(5);
     }
-    NarrowText narrowed(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), wideLength, narrowed.data(), length, nullptr,
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(codePage, 0, text.data(), wideLength, bytes.data(), length, nullptr,
                         nullptr);
-    return narrowed;
+    return bytes;
 }
+
+NarrowText Win32Platform::narrow(const Text& text) { return encoded(text, CP_ACP); }
 
 Text Win32Platform::widen(const NarrowText& text) {
     if (text.empty()) {
@@ -183,7 +185,7 @@ bool Win32Platform::scheduleDeletionIfInUse(const Text& filePath) {
     // Recorded for the session manager, which deletes it at the next start
     // before any program can load it.
     if (!MoveFileExW(filePath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-        throw RaisedError(errorInfoFromFailure(HRESULT_FROM_WIN32(GetLastError())));
+        raiseWindowsError(GetLastError());
     }
     return true;
 }

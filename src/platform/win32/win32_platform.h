@@ -45,6 +45,10 @@ private:
     bool programEnded_ = false;
 };
 
+// `text` in the code page `codePage`, every character kept (embedded
+// terminators too); raises 5 when it cannot be converted.
+std::string encoded(const Text& text, UINT codePage);
+
 // The predefined key handle a registry root stands for.
 HKEY rootKey(RegistryRoot root);
 
