@@ -13,6 +13,26 @@
 
 namespace stravik {
 
+// The numbers the program itself raises, by name.
+namespace classic {
+inline constexpr std::int32_t invalidCall = 5;
+inline constexpr std::int32_t outOfMemory = 7;
+inline constexpr std::int32_t dllLoadFailed = 48;
+inline constexpr std::int32_t badFileName = 52;
+inline constexpr std::int32_t fileNotFound = 53;
+inline constexpr std::int32_t deviceError = 57;
+inline constexpr std::int32_t tooManyFiles = 67;
+inline constexpr std::int32_t deviceUnavailable = 68;
+inline constexpr std::int32_t permissionDenied = 70;
+inline constexpr std::int32_t pathFileAccessError = 75;
+inline constexpr std::int32_t pathNotFound = 76;
+inline constexpr std::int32_t objectNotSet = 91;
+inline constexpr std::int32_t objectRequired = 424;
+inline constexpr std::int32_t cannotCreateObject = 429;
+inline constexpr std::int32_t noSuchMember = 438;
+inline constexpr std::int32_t entryPointNotFound = 453;
+}  // namespace classic
+
 struct ClassicError {
     std::int32_t number;
     std::wstring_view text;
