@@ -1,13 +1,11 @@
 #include "console/unattended_run.h"
 
+#include "platform/classic_errors.h"
 #include "shell/removal_form.h"
 
 namespace stravik::console {
 
 namespace {
-
-constexpr std::int32_t pathNotFound = 76;
-constexpr std::int32_t permissionDenied = 70;
 
 // Prints each target's fate as the run reaches it and keeps count of what
 // decides the exit code.
@@ -60,7 +58,7 @@ int runCommand(PlatformServices& platform, const CommandLine& command, Output& o
     }
     // Neither location known: the form said so and ended, as the window does.
     if (form.installDrive().empty() && form.windowsDirectory().empty()) {
-        return pathNotFound;
+        return classic::pathNotFound;
     }
 
     if (command.action == Action::check) {
@@ -77,7 +75,8 @@ int runCommand(PlatformServices& platform, const CommandLine& command, Output& o
         return form.firstError()->number;
     }
     if (account.anyLeft()) {
-        return platform.isAdministrator() == 0 ? exitCode::elevationRequired : permissionDenied;
+        return platform.isAdministrator() == 0 ? exitCode::elevationRequired
+                                               : classic::permissionDenied;
     }
     return account.anyScheduled() ? exitCode::restartNeeded : exitCode::nothingLeft;
 }

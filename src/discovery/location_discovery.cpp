@@ -1,6 +1,7 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/scope_exit.h"
 #include "shell/guarded.h"
 #include "shell/removal_form.h"
 
@@ -14,32 +15,6 @@ constexpr std::wstring_view driveNotFoundMessage =
     L"Cannot find Halvoran Drive or Windows Directory.  Please contact your System "
     L"Administrator.";
 
-// Closes the key on every way out, so a raised error cannot leak it.
-class KeyCloser {
-public:
-    KeyCloser(PlatformServices& platform, const RegistryHandle& key)
-        : platform_(platform), key_(key) {}
-    KeyCloser(const KeyCloser&) = delete;
-    KeyCloser& operator=(const KeyCloser&) = delete;
-    ~KeyCloser() {
-        if (!closed_) {
-            try {
-                close();
-            } catch (...) {
-            }
-        }
-    }
-    void close() {
-        closed_ = true;
-        platform_.RegCloseKey(key_);
-    }
-
-private:
-    PlatformServices& platform_;
-    const RegistryHandle& key_;
-    bool closed_ = false;
-};
-
 }  // namespace
 
 Text RemovalForm::getDriveLocationFromRegistry() {
@@ -51,7 +26,8 @@ Text RemovalForm::getDriveLocationFromRegistry() {
         const NarrowText defaultValueName = platform_.narrow(Text());
 
         RegistryHandle key = 0;
-        KeyCloser closer(platform_, key);
+        // Closed on every way out, so a raised error cannot leak it.
+        auto closer = scopeExit([&] { platform_.RegCloseKey(key); });
         platform_.RegOpenKeyA(RegistryRoot::classesRoot, narrowKeyPath, key);
 
         std::array<char, driveBufferBytes> buffer{};
@@ -59,7 +35,7 @@ Text RemovalForm::getDriveLocationFromRegistry() {
         std::uint32_t dataLength = driveBufferBytes;
         std::uint32_t type = 0;
         platform_.RegQueryValueExA(key, defaultValueName, 0, type, buffer, dataLength);
-        closer.close();
+        closer.runNow();
 
         // The stored text's terminator stays in the buffer; only blanks are
         // trimmed, so the first character left is the drive letter.

@@ -16,20 +16,30 @@ namespace stravik {
 // The numbers the program itself raises, by name.
 namespace classic {
 inline constexpr std::int32_t invalidCall = 5;
+inline constexpr std::int32_t overflow = 6;
 inline constexpr std::int32_t outOfMemory = 7;
+inline constexpr std::int32_t subscriptOutOfRange = 9;
+inline constexpr std::int32_t typeMismatch = 13;
 inline constexpr std::int32_t dllLoadFailed = 48;
+inline constexpr std::int32_t internalError = 51;
 inline constexpr std::int32_t badFileName = 52;
 inline constexpr std::int32_t fileNotFound = 53;
 inline constexpr std::int32_t deviceError = 57;
+inline constexpr std::int32_t fileExists = 58;
+inline constexpr std::int32_t diskFull = 61;
+inline constexpr std::int32_t pastEndOfFile = 62;
 inline constexpr std::int32_t tooManyFiles = 67;
 inline constexpr std::int32_t deviceUnavailable = 68;
 inline constexpr std::int32_t permissionDenied = 70;
+inline constexpr std::int32_t diskNotReady = 71;
+inline constexpr std::int32_t differentDrive = 74;
 inline constexpr std::int32_t pathFileAccessError = 75;
 inline constexpr std::int32_t pathNotFound = 76;
 inline constexpr std::int32_t objectNotSet = 91;
 inline constexpr std::int32_t objectRequired = 424;
 inline constexpr std::int32_t cannotCreateObject = 429;
 inline constexpr std::int32_t noSuchMember = 438;
+inline constexpr std::int32_t wrongArgumentCount = 450;
 inline constexpr std::int32_t entryPointNotFound = 453;
 }  // namespace classic
 

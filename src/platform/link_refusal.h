@@ -10,7 +10,8 @@ namespace stravik {
 
 // 75 "Path/File access error", with what was wrong where.
 inline RaisedError accessError(const Text& what) {
-    return RaisedError(75, Text(classicErrorText(75)) + L": " + what);
+    return RaisedError(classic::pathFileAccessError,
+                       Text(classicErrorText(classic::pathFileAccessError)) + L": " + what);
 }
 
 inline RaisedError folderIsALink(const Text& folder) {

@@ -1,5 +1,6 @@
 #include <array>
 
+#include "platform/classic_errors.h"
 #include "shell/guarded.h"
 #include "shell/removal_form.h"
 
@@ -33,10 +34,8 @@ bool RemovalForm::checkPresence() {
                 // cannot be reached (not mapped for this account) may hold
                 // it all: that is not "nothing there". Anything else, a
                 // link planted on the way included, is a failure.
-                constexpr std::int32_t pathNotFound = 76;
-                constexpr std::int32_t deviceUnavailable = 68;
-                if (error.info().number != pathNotFound &&
-                    error.info().number != deviceUnavailable) {
+                if (error.info().number != classic::pathNotFound &&
+                    error.info().number != classic::deviceUnavailable) {
                     throw;
                 }
                 bool driveReachable = true;

@@ -14,11 +14,11 @@ void RemovalForm::guarded(Steps&& steps) {
     } catch (const RaisedError& error) {
         reportError(error.info());
     } catch (const std::bad_alloc&) {
-        reportError(classicError(7));
+        reportError(classicError(classic::outOfMemory));
     } catch (...) {
         // Nothing else is meant to be thrown; whatever it was must not
         // unwind into the window system that called us.
-        reportError(classicError(51));
+        reportError(classicError(classic::internalError));
     }
 }
 

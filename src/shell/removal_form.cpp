@@ -41,7 +41,7 @@ void RemovalForm::terminate() {
 
 FileSystemComponent& RemovalForm::requireFileSystem() {
     if (!fileSystem_) {
-        raiseClassicError(91);
+        raiseClassicError(classic::objectNotSet);
     }
     return *fileSystem_;
 }

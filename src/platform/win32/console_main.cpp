@@ -66,7 +66,7 @@ public:
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
-            raiseWindowsError(GetLastError());
+            raiseLastError();
         }
         return Log(std::move(file));
     }

@@ -15,36 +15,36 @@ namespace {
 // System failures that have a run-time error of the same meaning. A user
 // understands "Path not found" better than a negative HRESULT.
 constexpr std::pair<HRESULT, std::int32_t> wellKnownFailures[] = {
-    {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), 53},
-    {HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), 76},
-    {HRESULT_FROM_WIN32(ERROR_BAD_NETPATH), 76},
-    {HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), 70},
-    {HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), 70},
-    {HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION), 70},
-    {HRESULT_FROM_WIN32(ERROR_WRITE_PROTECT), 70},
-    {HRESULT_FROM_WIN32(ERROR_NOT_READY), 71},
-    {HRESULT_FROM_WIN32(ERROR_INVALID_DRIVE), 68},
-    {HRESULT_FROM_WIN32(ERROR_DEV_NOT_EXIST), 68},
-    {HRESULT_FROM_WIN32(ERROR_TOO_MANY_OPEN_FILES), 67},
-    {HRESULT_FROM_WIN32(ERROR_NOT_SAME_DEVICE), 74},
-    {HRESULT_FROM_WIN32(ERROR_BAD_NET_NAME), 76},
-    {HRESULT_FROM_WIN32(ERROR_FILE_EXISTS), 58},
-    {HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), 58},
-    {HRESULT_FROM_WIN32(ERROR_DISK_FULL), 61},
-    {HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL), 61},
-    {HRESULT_FROM_WIN32(ERROR_INVALID_NAME), 52},
-    {HRESULT_FROM_WIN32(ERROR_HANDLE_EOF), 62},
-    {HRESULT_FROM_WIN32(ERROR_GEN_FAILURE), 57},
-    {HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), 7},
-    {HRESULT_FROM_WIN32(ERROR_OUTOFMEMORY), 7},
-    {E_OUTOFMEMORY, 7},
-    {E_INVALIDARG, 5},
-    {DISP_E_TYPEMISMATCH, 13},
-    {DISP_E_OVERFLOW, 6},
-    {DISP_E_BADINDEX, 9},
-    {DISP_E_MEMBERNOTFOUND, 438},
-    {DISP_E_UNKNOWNNAME, 438},
-    {DISP_E_BADPARAMCOUNT, 450},
+    {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), classic::fileNotFound},
+    {HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), classic::pathNotFound},
+    {HRESULT_FROM_WIN32(ERROR_BAD_NETPATH), classic::pathNotFound},
+    {HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), classic::permissionDenied},
+    {HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), classic::permissionDenied},
+    {HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION), classic::permissionDenied},
+    {HRESULT_FROM_WIN32(ERROR_WRITE_PROTECT), classic::permissionDenied},
+    {HRESULT_FROM_WIN32(ERROR_NOT_READY), classic::diskNotReady},
+    {HRESULT_FROM_WIN32(ERROR_INVALID_DRIVE), classic::deviceUnavailable},
+    {HRESULT_FROM_WIN32(ERROR_DEV_NOT_EXIST), classic::deviceUnavailable},
+    {HRESULT_FROM_WIN32(ERROR_TOO_MANY_OPEN_FILES), classic::tooManyFiles},
+    {HRESULT_FROM_WIN32(ERROR_NOT_SAME_DEVICE), classic::differentDrive},
+    {HRESULT_FROM_WIN32(ERROR_BAD_NET_NAME), classic::pathNotFound},
+    {HRESULT_FROM_WIN32(ERROR_FILE_EXISTS), classic::fileExists},
+    {HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), classic::fileExists},
+    {HRESULT_FROM_WIN32(ERROR_DISK_FULL), classic::diskFull},
+    {HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL), classic::diskFull},
+    {HRESULT_FROM_WIN32(ERROR_INVALID_NAME), classic::badFileName},
+    {HRESULT_FROM_WIN32(ERROR_HANDLE_EOF), classic::pastEndOfFile},
+    {HRESULT_FROM_WIN32(ERROR_GEN_FAILURE), classic::deviceError},
+    {HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), classic::outOfMemory},
+    {HRESULT_FROM_WIN32(ERROR_OUTOFMEMORY), classic::outOfMemory},
+    {E_OUTOFMEMORY, classic::outOfMemory},
+    {E_INVALIDARG, classic::invalidCall},
+    {DISP_E_TYPEMISMATCH, classic::typeMismatch},
+    {DISP_E_OVERFLOW, classic::overflow},
+    {DISP_E_BADINDEX, classic::subscriptOutOfRange},
+    {DISP_E_MEMBERNOTFOUND, classic::noSuchMember},
+    {DISP_E_UNKNOWNNAME, classic::noSuchMember},
+    {DISP_E_BADPARAMCOUNT, classic::wrongArgumentCount},
 };
 
 // Drops a closing line break and period: the error report adds its own.
@@ -119,8 +119,12 @@ ErrorInfo errorInfoFromFailure(HRESULT result, EXCEPINFO* exception) {
     return info;
 }
 
-void raiseWindowsError(DWORD error) {
-    throw RaisedError(errorInfoFromFailure(HRESULT_FROM_WIN32(error)));
+void raiseFailure(HRESULT result, EXCEPINFO* exception) {
+    throw RaisedError(errorInfoFromFailure(result, exception));
 }
+
+void raiseWindowsError(DWORD error) { raiseFailure(HRESULT_FROM_WIN32(error)); }
+
+void raiseLastError() { raiseLastError(); }
 
 }  // namespace stravik::win32

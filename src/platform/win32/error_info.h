@@ -15,8 +15,11 @@ namespace stravik::win32 {
 // freed) only when `result` is DISP_E_EXCEPTION.
 ErrorInfo errorInfoFromFailure(HRESULT result, EXCEPINFO* exception = nullptr);
 
-// Raises the failure that the Windows error `error` stands for.
+// The ways a failed call is raised: an HRESULT (with the call's EXCEPINFO,
+// where it has one), a Windows error, or the calling thread's last error.
+[[noreturn]] void raiseFailure(HRESULT result, EXCEPINFO* exception = nullptr);
 [[noreturn]] void raiseWindowsError(DWORD error);
+[[noreturn]] void raiseLastError();
 
 // The error number users know for `result`: the low word of a control
 // error (facility 0x0A), the run-time number of a well-known system error,

@@ -24,7 +24,7 @@ public:
             const HRESULT result =
                 object.GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &found);
             if (FAILED(result)) {
-                throw RaisedError(errorInfoFromFailure(result));
+                raiseFailure(result);
             }
             id_ = found;
         }
@@ -56,14 +56,14 @@ void invoke(IDispatch& object, DISPID member, WORD flags, std::span<VARIANT> arg
     const HRESULT outcome = object.Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters,
                                           result.put(), &exception, &argumentError);
     if (FAILED(outcome)) {
-        throw RaisedError(errorInfoFromFailure(outcome, &exception));
+        raiseFailure(outcome, &exception);
     }
 }
 
 void setText(VARIANT& variant, const Text& text) {
     UniqueBstr string(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
     if (string.get() == nullptr) {
-        raiseClassicError(7);
+        raiseClassicError(classic::outOfMemory);
     }
     variant.vt = VT_BSTR;
     variant.bstrVal = string.release();
@@ -74,7 +74,7 @@ Text textOf(const VARIANT& variant) {
     const HRESULT result =
         VariantChangeType(converted.put(), const_cast<VARIANT*>(&variant), 0, VT_BSTR);
     if (FAILED(result)) {
-        throw RaisedError(errorInfoFromFailure(result));
+        raiseFailure(result);
     }
     const BSTR string = converted.get().bstrVal;
     return string == nullptr ? Text() : Text(string, SysStringLen(string));
@@ -90,7 +90,7 @@ ComPtr<IDispatch> objectOf(const VARIANT& variant) {
         unknown = variant.punkVal;
     }
     if (unknown == nullptr || FAILED(unknown->QueryInterface(IID_IDispatch, object.putVoid()))) {
-        raiseClassicError(424);
+        raiseClassicError(classic::objectRequired);
     }
     return object;
 }
@@ -113,7 +113,7 @@ public:
                                 : nullptr;
         if (unknown == nullptr ||
             FAILED(unknown->QueryInterface(IID_IEnumVARIANT, items.putVoid()))) {
-            raiseClassicError(438);
+            raiseClassicError(classic::noSuchMember);
         }
 
         // The whole list is read before anyone deletes a file from the folder.
@@ -123,7 +123,7 @@ public:
             ULONG fetched = 0;
             const HRESULT result = items->Next(1, item.put(), &fetched);
             if (FAILED(result)) {
-                throw RaisedError(errorInfoFromFailure(result));
+                raiseFailure(result);
             }
             if (result != S_OK || fetched == 0) {
                 break;
@@ -191,7 +191,7 @@ public:
         const HRESULT result =
             VariantChangeType(converted.put(), const_cast<VARIANT*>(&answer), 0, VT_BOOL);
         if (FAILED(result)) {
-            throw RaisedError(errorInfoFromFailure(result));
+            raiseFailure(result);
         }
         return converted.get().boolVal != VARIANT_FALSE;
     }
@@ -209,7 +209,7 @@ std::unique_ptr<FileSystemComponent> createFileSystemComponent(const Text& progr
     if (FAILED(CLSIDFromProgID(programmaticId.c_str(), &classId)) ||
         FAILED(CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                 object.putVoid()))) {
-        raiseClassicError(429);
+        raiseClassicError(classic::cannotCreateObject);
     }
     return std::make_unique<ComFileSystem>(std::move(object));
 }

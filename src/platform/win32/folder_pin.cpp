@@ -9,9 +9,11 @@
 
 #include "platform/folder_names.h"
 #include "platform/link_refusal.h"
+#include "platform/scope_exit.h"
 #include "platform/win32/error_info.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/win32_platform.h"
+#include "platform/windows_path.h"
 
 namespace stravik::win32 {
 
@@ -32,45 +34,30 @@ constexpr DWORD withoutFollowingLinks = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_O
 
 // Held: the access must include reading the folder, because an open for
 // attributes only takes no part in share checks. Others may read and
-// write, but not delete, rename or move it.
+// write, but not delete, rename or move it. A folder that is not there is
+// "Path not found", whichever of file or path the system says is missing.
 UniqueFile openHeld(const Text& path) {
-    return UniqueFile(CreateFileW(path.c_str(),
+    UniqueFile folder(CreateFileW(path.c_str(),
                                   FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   withoutFollowingLinks, nullptr));
-}
-
-// A look only: attributes, sharing everything.
-UniqueFile openForLook(const Text& path) {
-    return UniqueFile(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, withoutFollowingLinks, nullptr));
+    if (!folder) {
+        const DWORD error = GetLastError();
+        raiseWindowsError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
+    }
+    return folder;
 }
 
 bool isNotFound(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// A folder that cannot be opened: missing is "Path not found", as the
-// component says; anything else as the system says.
-[[noreturn]] void raiseFolderOpenFailure() {
-    const DWORD error = GetLastError();
-    if (isNotFound(error)) {
-        raiseClassicError(76);
-    }
-    raiseWindowsError(error);
-}
-
 BY_HANDLE_FILE_INFORMATION informationOf(HANDLE handle) {
     BY_HANDLE_FILE_INFORMATION information{};
     if (!GetFileInformationByHandle(handle, &information)) {
-        raiseWindowsError(GetLastError());
+        raiseLastError();
     }
     return information;
-}
-
-ULONGLONG indexOf(const BY_HANDLE_FILE_INFORMATION& information) {
-    return (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
 }
 
 // The native calls through which a file is opened inside a held folder by
@@ -82,7 +69,7 @@ using NtQueryDirectoryFileFunction = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PIO_APC_RO
                                                       PIO_STATUS_BLOCK, PVOID, ULONG,
                                                       FILE_INFORMATION_CLASS, BOOLEAN,
                                                       PUNICODE_STRING, BOOLEAN);
-constexpr NTSTATUS noMoreFiles = static_cast<NTSTATUS>(0x80000006);
+constexpr NTSTATUS statusNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
 
 struct NativeFileCalls {
     decltype(&::NtCreateFile) createFile;
@@ -103,15 +90,19 @@ const NativeFileCalls& nativeFileCalls() {
     };
     if (!calls.createFile || !calls.queryDirectory || !calls.queryInformation ||
         !calls.setInformation || !calls.toWindowsError) {
-        throw RaisedError(453, L"Can't find DLL entry point NtCreateFile in ntdll");
+        throw RaisedError(classic::entryPointNotFound,
+                          L"Can't find DLL entry point NtCreateFile in ntdll");
     }
     return calls;
 }
 
 DWORD windowsErrorFor(NTSTATUS status) { return nativeFileCalls().toWindowsError(status); }
 
-[[noreturn]] void raiseNativeFailure(NTSTATUS status) {
-    raiseWindowsError(windowsErrorFor(status));
+// A native call's failure raised as the Windows error it stands for.
+void throwIfFailed(NTSTATUS status) {
+    if (!NT_SUCCESS(status)) {
+        raiseWindowsError(windowsErrorFor(status));
+    }
 }
 
 // One class of information about an open file or folder.
@@ -119,11 +110,8 @@ template <typename Information>
 Information queried(HANDLE handle, FILE_INFORMATION_CLASS kind) {
     Information information{};
     IO_STATUS_BLOCK ioStatus{};
-    const NTSTATUS status = nativeFileCalls().queryInformation(handle, &ioStatus, &information,
-                                                               sizeof information, kind);
-    if (!NT_SUCCESS(status)) {
-        raiseNativeFailure(status);
-    }
+    throwIfFailed(nativeFileCalls().queryInformation(handle, &ioStatus, &information,
+                                                     sizeof information, kind));
     return information;
 }
 
@@ -135,12 +123,9 @@ class Names {
 public:
     Text of(HANDLE handle) {
         IO_STATUS_BLOCK ioStatus{};
-        const NTSTATUS status = nativeFileCalls().queryInformation(
+        throwIfFailed(nativeFileCalls().queryInformation(
             handle, &ioStatus, buffer_.data(), static_cast<ULONG>(buffer_.size() * sizeof(ULONG)),
-            FileNameInformation);
-        if (!NT_SUCCESS(status)) {
-            raiseNativeFailure(status);
-        }
+            FileNameInformation));
         const auto& name = *reinterpret_cast<const FILE_NAME_INFORMATION*>(buffer_.data());
         return Text(name.FileName, name.FileNameLength / sizeof(WCHAR));
     }
@@ -217,26 +202,6 @@ Text withoutTrailingDotsAndSpaces(const Text& name) {
     return end == Text::npos ? Text() : name.substr(0, end + 1);
 }
 
-// FILE_BOTH_DIR_INFORMATION, which winternl.h leaves out: a directory
-// entry with its short (8.3) name.
-struct DirectoryEntry {
-    ULONG NextEntryOffset;
-    ULONG FileIndex;
-    LARGE_INTEGER CreationTime;
-    LARGE_INTEGER LastAccessTime;
-    LARGE_INTEGER LastWriteTime;
-    LARGE_INTEGER ChangeTime;
-    LARGE_INTEGER EndOfFile;
-    LARGE_INTEGER AllocationSize;
-    ULONG FileAttributes;
-    ULONG FileNameLength;
-    ULONG EaSize;
-    CCHAR ShortNameLength;
-    WCHAR ShortName[12];
-    WCHAR FileName[1];
-};
-constexpr auto fileBothDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(3);
-
 // An open file of the held folder, deleted through its handle only.
 class FileOfTheFolder {
 public:
@@ -287,31 +252,45 @@ private:
 
     void set(void* information, ULONG size, FILE_INFORMATION_CLASS kind) {
         IO_STATUS_BLOCK ioStatus{};
-        const NTSTATUS status =
-            nativeFileCalls().setInformation(handle_.get(), &ioStatus, information, size, kind);
-        if (!NT_SUCCESS(status)) {
-            raiseNativeFailure(status);
-        }
+        throwIfFailed(
+            nativeFileCalls().setInformation(handle_.get(), &ioStatus, information, size, kind));
     }
 
     UniqueFile handle_;
 };
 
-struct HeldFolder {
-    UniqueFile handle;
-    Text path;
-    BY_HANDLE_FILE_INFORMATION information;
-};
+// The folder `handle` was opened as, by `path`, is the one asked for: not
+// a link by its own attributes or its name's, and, where the system can
+// say, at the final path that the names asked for lead to.
+void confirmFolderAt(HANDLE handle, DWORD attributes, const Text& path,
+                     const std::optional<Text>& finalPath) {
+    if (isLink(attributes, path)) {
+        throw folderIsALink(path);
+    }
+    if (finalPath) {
+        const std::optional<Text> now = finalPathOf(handle);
+        if (!now || !sameName(*now, *finalPath)) {
+            throw folderIsALink(path);
+        }
+    }
+}
 
 class HeldFolderPath final : public PinnedFolderPath {
 public:
-    HeldFolderPath(Text folderPath, std::vector<HeldFolder> folders, std::optional<Text> finalPath)
-        : folderPrefix_(folderPrefixOf(std::move(folderPath))),
-          folders_(std::move(folders)),
+    // `held` runs from the drive's root down to the folder at `heldPath`.
+    HeldFolderPath(const Text& folderPath, std::vector<UniqueFile> held, Text heldPath,
+                   std::optional<Text> finalPath)
+        : folderPrefix_(folderPrefixOf(folderPath)),
+          held_(std::move(held)),
+          heldPath_(std::move(heldPath)),
           finalPath_(std::move(finalPath)) {
-        // The template folder's own name from the volume's root; a file
-        // opened in it must carry this name followed by its own.
-        folderName_ = names_.of(folders_.back().handle.get());
+        const BY_HANDLE_FILE_INFORMATION information = informationOf(folder());
+        index_ =
+            (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+        volumeSerial_ = information.dwVolumeSerialNumber;
+        // The folder's own name from the volume's root; a file opened in it
+        // must carry this name followed by its own.
+        folderName_ = names_.of(folder());
         if (folderName_.empty() || folderName_.back() != L'\\') {
             folderName_ += L'\\';
         }
@@ -327,18 +306,16 @@ public:
         for (BOOLEAN restart = TRUE;; restart = FALSE) {
             IO_STATUS_BLOCK ioStatus{};
             const NTSTATUS status = nativeFileCalls().queryDirectory(
-                folders_.back().handle.get(), nullptr, nullptr, nullptr, &ioStatus, buffer.data(),
-                static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG)), fileBothDirectoryInformation,
+                folder(), nullptr, nullptr, nullptr, &ioStatus, buffer.data(),
+                static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG)), FileBothDirectoryInformation,
                 FALSE, nullptr, restart);
-            if (status == noMoreFiles) {
+            if (status == statusNoMoreFiles) {
                 return paths;
             }
-            if (!NT_SUCCESS(status)) {
-                raiseNativeFailure(status);
-            }
+            throwIfFailed(status);
             const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
             for (;;) {
-                const auto& entry = *reinterpret_cast<const DirectoryEntry*>(bytes);
+                const auto& entry = *reinterpret_cast<const FILE_BOTH_DIR_INFORMATION*>(bytes);
                 if ((entry.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
                     const Text name(entry.FileName, entry.FileNameLength / sizeof(WCHAR));
                     paths.push_back(folderPrefix_ + name);
@@ -386,150 +363,109 @@ public:
         }
         const DWORD attributes =
             queried<FILE_BASIC_INFORMATION>(file->handle(), FileBasicInformation).FileAttributes;
-        const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-        if (readOnly) {
+        if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
             file->setAttributes(attributes & ~FILE_ATTRIBUTE_READONLY);
         }
-        try {
-            file->markForDeletion();
-        } catch (const RaisedError&) {
-            // Not deleted: it keeps the attribute it had.
-            if (readOnly) {
-                try {
-                    file->setAttributes(attributes);
-                } catch (const RaisedError&) {
-                }
+        // Not deleted, it keeps the attribute it had.
+        auto restore = scopeExit([&] {
+            if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+                file->setAttributes(attributes);
             }
-            throw;
-        }
+        });
+        file->markForDeletion();
+        restore.release();
         return true;  // gone when its handle closes, here
     }
 
     // The folder its path reaches now must still be the held one: the same
     // file index, and the same final path, which names the volume too.
     void confirmUnchanged() override {
-        const HeldFolder& folder = folders_.back();
-        const UniqueFile now = openForLook(folder.path);
+        UniqueFile now(CreateFileW(heldPath_.c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, withoutFollowingLinks, nullptr));
         if (!now) {
-            throw folderWasReplaced(folder.path);
+            throw folderWasReplaced(heldPath_);
         }
-        if (isLink(queried<FILE_BASIC_INFORMATION>(now.get(), FileBasicInformation).FileAttributes,
-                   folder.path)) {
-            throw folderIsALink(folder.path);
-        }
+        const auto basic = queried<FILE_BASIC_INFORMATION>(now.get(), FileBasicInformation);
+        confirmFolderAt(now.get(), basic.FileAttributes, heldPath_, finalPath_);
         const auto index = queried<FILE_INTERNAL_INFORMATION>(now.get(), FileInternalInformation);
-        if (static_cast<ULONGLONG>(index.IndexNumber.QuadPart) != indexOf(folder.information)) {
-            throw folderWasReplaced(folder.path);
-        }
-        if (finalPath_) {
-            const std::optional<Text> nowFinalPath = finalPathOf(now.get());
-            if (!nowFinalPath || !sameName(*nowFinalPath, *finalPath_)) {
-                throw folderIsALink(folder.path);
-            }
-        } else if (informationOf(now.get()).dwVolumeSerialNumber !=
-                   folder.information.dwVolumeSerialNumber) {
-            throw folderWasReplaced(folder.path);
+        if (static_cast<ULONGLONG>(index.IndexNumber.QuadPart) != index_ ||
+            (!finalPath_ && informationOf(now.get()).dwVolumeSerialNumber != volumeSerial_)) {
+            throw folderWasReplaced(heldPath_);
         }
     }
 
 private:
+    HANDLE folder() const { return held_.back().get(); }
+
     // By its name, or, where the name cannot be looked up as it is (Wine
     // lists Unix names that Windows would not allow), by the short name the
     // listing gave for it. Null when it is gone.
     std::optional<FileOfTheFolder> open(const Text& name, const Text& filePath) const {
-        const HANDLE folder = folders_.back().handle.get();
         const auto shortName = shortNames_.find(name);
         if (isPathLike(name)) {
             if (shortName == shortNames_.end()) {
                 throw notAFileOfTheFolder(filePath);
             }
-            return FileOfTheFolder::open(folder, shortName->second);
+            return FileOfTheFolder::open(folder(), shortName->second);
         }
         if (shortName == shortNames_.end()) {
-            return FileOfTheFolder::open(folder, name);
+            return FileOfTheFolder::open(folder(), name);
         }
         try {
-            if (std::optional<FileOfTheFolder> file = FileOfTheFolder::open(folder, name)) {
+            if (std::optional<FileOfTheFolder> file = FileOfTheFolder::open(folder(), name)) {
                 return file;
             }
         } catch (const RaisedError&) {
         }
-        return FileOfTheFolder::open(folder, shortName->second);
+        return FileOfTheFolder::open(folder(), shortName->second);
     }
 
-    Text folderPrefix_;                // the folder's path as asked for, with its separator
-    std::map<Text, Text> shortNames_;  // of the files listed, where they have one
-    std::vector<HeldFolder> folders_;
-    std::optional<Text> finalPath_;
+    Text folderPrefix_;              // the folder's path as asked for, with its separator
+    std::vector<UniqueFile> held_;   // from the drive's root down to the folder
+    Text heldPath_;                  // the folder's path as held, without "." or ".."
+    std::optional<Text> finalPath_;  // where the system can say
+    ULONGLONG index_ = 0;            // the folder's file index
+    DWORD volumeSerial_ = 0;         // checked where there is no final path
     Names names_;
-    Text folderName_;
+    Text folderName_;                  // from the volume's root, with its separator
+    std::map<Text, Text> shortNames_;  // of the files listed, where they have one
 };
-
-bool isSeparator(wchar_t character) { return character == L'\\' || character == L'/'; }
-
-// The names after "X:\", empty ones dropped.
-std::vector<Text> componentsOf(const Text& folderPath) {
-    std::vector<Text> components;
-    std::size_t start = 3;
-    while (start < folderPath.size()) {
-        std::size_t end = start;
-        while (end < folderPath.size() && !isSeparator(folderPath[end])) {
-            ++end;
-        }
-        if (end > start) {
-            components.push_back(folderPath.substr(start, end - start));
-        }
-        start = end + 1;
-    }
-    return components;
-}
 
 }  // namespace
 
 std::unique_ptr<PinnedFolderPath> holdFolderPath(const Text& folderPath) {
-    if (folderPath.size() < 3 || folderPath[1] != L':' || !isSeparator(folderPath[2])) {
-        raiseClassicError(76);
+    const std::optional<WindowsPath> split = splitWindowsPath(folderPath);
+    if (!split) {
+        raiseClassicError(classic::pathNotFound);
     }
     // The drive's root is held too: a mapped drive's root is a folder
     // elsewhere that could otherwise be renamed away.
-    Text path = folderPath.substr(0, 2);
-    UniqueFile root = openHeld(path + L"\\");
-    if (!root) {
-        raiseFolderOpenFailure();
-    }
+    Text path{split->drive, L':'};
+    std::vector<UniqueFile> held;
+    held.push_back(openHeld(path + L"\\"));
     // A mapped drive's final paths start with what it maps to, not with its
     // letter; every folder's must continue the root's by the names asked for.
-    std::optional<Text> finalPath = finalPathOf(root.get());
-    if (finalPath && !finalPath->empty() && isSeparator(finalPath->back())) {
+    std::optional<Text> finalPath = finalPathOf(held.back().get());
+    if (finalPath && !finalPath->empty() && isPathSeparator(finalPath->back())) {
         finalPath->pop_back();
     }
-    std::vector<HeldFolder> folders;
-    folders.push_back(HeldFolder{std::move(root), path + L"\\", {}});
-    folders.back().information = informationOf(folders.back().handle.get());
-
-    for (const Text& component : componentsOf(folderPath)) {
+    for (const Text& component : split->components) {
         path += L"\\" + component;
-        UniqueFile folder = openHeld(path);
-        if (!folder) {
-            raiseFolderOpenFailure();
-        }
-        const BY_HANDLE_FILE_INFORMATION information = informationOf(folder.get());
-        if (isLink(information.dwFileAttributes, path)) {
-            throw folderIsALink(path);
-        }
-        if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            raiseClassicError(76);
-        }
         if (finalPath) {
             *finalPath += L"\\" + component;
-            const std::optional<Text> folderFinalPath = finalPathOf(folder.get());
-            if (!folderFinalPath || !sameName(*folderFinalPath, *finalPath)) {
-                throw folderIsALink(path);
-            }
         }
-        folders.push_back(HeldFolder{std::move(folder), path, information});
+        UniqueFile folder = openHeld(path);
+        const DWORD attributes = informationOf(folder.get()).dwFileAttributes;
+        confirmFolderAt(folder.get(), attributes, path, finalPath);
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            raiseClassicError(classic::pathNotFound);
+        }
+        held.push_back(std::move(folder));
     }
-    return std::make_unique<HeldFolderPath>(folderPath, std::move(folders), std::move(finalPath));
+    return std::make_unique<HeldFolderPath>(folderPath, std::move(held),
+                                            split->components.empty() ? path + L"\\" : path,
+                                            std::move(finalPath));
 }
 
 }  // namespace stravik::win32

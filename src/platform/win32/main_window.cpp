@@ -1,6 +1,7 @@
 #include "platform/win32/main_window.h"
 
 #include "platform/classic_errors.h"
+#include "platform/scope_exit.h"
 #include "platform/win32/window_layout.h"
 #include "resource.h"
 
@@ -21,18 +22,6 @@ DisplayDpi displayDpi() {
     return DisplayDpi{GetDeviceCaps(screen.get(), LOGPIXELSX),
                       GetDeviceCaps(screen.get(), LOGPIXELSY)};
 }
-
-// Sets a flag for as long as it lives.
-class ClickInProgress {
-public:
-    explicit ClickInProgress(bool& flag) : flag_(flag) { flag_ = true; }
-    ClickInProgress(const ClickInProgress&) = delete;
-    ClickInProgress& operator=(const ClickInProgress&) = delete;
-    ~ClickInProgress() { flag_ = false; }
-
-private:
-    bool& flag_;
-};
 
 HFONT createMessageFont() {
     NONCLIENTMETRICSW metrics{};
@@ -204,7 +193,8 @@ void MainWindow::deliverClick(int controlId) {
         return;
     }
     // Cleared however the handler ends, an exception included.
-    const ClickInProgress inProgress(handlingClick_);
+    handlingClick_ = true;
+    const auto clickEnded = scopeExit([this] { handlingClick_ = false; });
     if (controlId == removeButton.controlId) {
         form_.btnRemoveClick();
     } else if (controlId == exitButton.controlId) {

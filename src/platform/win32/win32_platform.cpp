@@ -64,7 +64,7 @@ std::string encoded(const Text& text, UINT codePage) {
     const int length =
         WideCharToMultiByte(codePage, 0, text.data(), wideLength, nullptr, 0, nullptr, nullptr);
     if (length <= 0) {
-        raiseClassicError(5);
+        raiseClassicError(classic::invalidCall);
     }
     std::string bytes(static_cast<std::size_t>(length), '\0');
     WideCharToMultiByte(codePage, 0, text.data(), wideLength, bytes.data(), length, nullptr,
@@ -81,7 +81,7 @@ Text Win32Platform::widen(const NarrowText& text) {
     const int narrowLength = static_cast<int>(text.size());
     const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), narrowLength, nullptr, 0);
     if (length <= 0) {
-        raiseClassicError(5);
+        raiseClassicError(classic::invalidCall);
     }
     Text widened(static_cast<std::size_t>(length), L'\0');
     MultiByteToWideChar(CP_ACP, 0, text.data(), narrowLength, widened.data(), length);
@@ -149,11 +149,12 @@ std::uint32_t Win32Platform::GetWindowsDirectoryA(std::span<char> buffer) {
 std::int32_t Win32Platform::isAdministrator() {
     const UniqueModule shell(loadSystemLibrary(L"shell32.dll"));
     if (!shell) {
-        raiseClassicError(48);
+        raiseClassicError(classic::dllLoadFailed);
     }
     const FARPROC entry = GetProcAddress(shell.get(), MAKEINTRESOURCEA(administratorTestOrdinal));
     if (entry == nullptr) {
-        throw RaisedError(453, L"Can't find DLL entry point #680 in shell32");
+        throw RaisedError(classic::entryPointNotFound,
+                          L"Can't find DLL entry point #680 in shell32");
     }
     return entryPointAs<AdministratorTest>(entry)();
 }
@@ -185,7 +186,7 @@ bool Win32Platform::scheduleDeletionIfInUse(const Text& filePath) {
     // Recorded for the session manager, which deletes it at the next start
     // before any program can load it.
     if (!MoveFileExW(filePath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-        raiseWindowsError(GetLastError());
+        raiseLastError();
     }
     return true;
 }
