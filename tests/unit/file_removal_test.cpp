@@ -127,9 +127,7 @@ public:
 
 TEST_F(FileRemovalTest, AnyOtherExceptionIsOneInternalErrorAndTheFormStaysUsable) {
     ThrowingPlatform machine;
-    machine.windowsDirectory = platform.windowsDirectory;
-    machine.classesRootDefaultValues = platform.classesRootDefaultValues;
-    machine.folders = platform.folders;
+    machine.seedTypicalPc({L"b.dot", L"a.dotx"});
     machine.existingFiles = {control};
     RemovalForm removal{machine};
     removal.load();
@@ -159,35 +157,34 @@ TEST_F(FileRemovalTest, MissingTemplateFolderIsOneMessageAndNothingElse) {
 
 // Each file step that raises ends the command there: no later file, no
 // registry clean-up and no finished message.
-TEST_F(FileRemovalTest, AnyFailingFileStepEndsTheCommandAtThatStep) {
-    const std::vector<std::string> steps = {
-        "pinFolderPath(H:\\Halvoran\\template\\)",    "GetFolder(H:\\Halvoran\\template\\)",
-        "pinned files(H:\\Halvoran\\template\\)",     "deleteFile(H:\\Halvoran\\template\\b.dot)",
-        "deleteFile(H:\\Halvoran\\template\\a.dotx)", "confirmUnchanged(H:\\Halvoran\\template\\)",
-        "FileExists(" + utf8(control) + ")",          "isAdministrator()",
-        "DeleteFile(" + utf8(dotm) + ", force)",      "DeleteFile(" + utf8(dot) + ", force)",
-    };
-    for (const auto& step : steps) {
-        RecordingPlatform machine;
-        machine.windowsDirectory = platform.windowsDirectory;
-        machine.classesRootDefaultValues = platform.classesRootDefaultValues;
-        machine.folders = platform.folders;
-        machine.existingFiles = {control, dotm, dot};
-        machine.raiseOn[step] = ErrorInfo{70, L"Permission denied"};
-        RemovalForm removal{machine};
-        removal.load();
-        removal.btnRemoveClick();
-        // Nothing but the pin's release between the failing step and the message.
-        std::vector<std::string> tail(std::find(machine.calls.begin(), machine.calls.end(), step),
-                                      machine.calls.end());
-        std::erase(tail, "unpin(H:\\Halvoran\\template\\)");
-        EXPECT_THAT(tail, ElementsAre(step, "showMessage(Error # 70: Permission denied.)"));
-        EXPECT_TRUE(machine.callsStartingWith("SHDelete").empty()) << step;
-        // The pin, once made, is released on the way out.
-        const bool pinned = !step.starts_with("pinFolderPath");
-        EXPECT_EQ(machine.callsStartingWith("unpin").size(), pinned ? 1u : 0u) << step;
-    }
+class FailingFileStepTest : public FileRemovalTest,
+                            public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(FailingFileStepTest, EndsTheCommandAtThatStep) {
+    const std::string& step = GetParam();
+    platform.raiseOn[step] = ErrorInfo{70, L"Permission denied"};
+    form.btnRemoveClick();
+    // Nothing but the pin's release between the failing step and the message.
+    std::vector<std::string> tail(std::find(platform.calls.begin(), platform.calls.end(), step),
+                                  platform.calls.end());
+    std::erase(tail, "unpin(H:\\Halvoran\\template\\)");
+    EXPECT_THAT(tail, ElementsAre(step, "showMessage(Error # 70: Permission denied.)"));
+    EXPECT_TRUE(platform.callsStartingWith("SHDelete").empty());
+    // The pin, once made, is released on the way out.
+    EXPECT_EQ(platform.callsStartingWith("unpin").size(),
+              step.starts_with("pinFolderPath") ? 0u : 1u);
 }
+
+INSTANTIATE_TEST_SUITE_P(EachStep, FailingFileStepTest,
+                         ::testing::Values("pinFolderPath(H:\\Halvoran\\template\\)",
+                                           "GetFolder(H:\\Halvoran\\template\\)",
+                                           "pinned files(H:\\Halvoran\\template\\)",
+                                           "deleteFile(H:\\Halvoran\\template\\b.dot)",
+                                           "deleteFile(H:\\Halvoran\\template\\a.dotx)",
+                                           "confirmUnchanged(H:\\Halvoran\\template\\)",
+                                           "FileExists(" + utf8(control) + ")", "isAdministrator()",
+                                           "DeleteFile(" + utf8(dotm) + ", force)",
+                                           "DeleteFile(" + utf8(dot) + ", force)"));
 
 // A link planted at a folder on the way ends Remove at the pin: one
 // message, nothing deleted, the registry untouched. A second click does

@@ -44,37 +44,30 @@ TEST_F(StartupTest, LoadMakesExactlyTheseCallsInOrder) {
     EXPECT_TRUE(platform.messages.empty());
 }
 
-TEST_F(StartupTest, DriveIsTheFirstNonBlankStoredCharacterWithItsCaseKept) {
-    const std::pair<std::string, Text> cases[] = {
-        {std::string("H:\\\0", 4), L"H"},
-        {std::string("  h\0", 4), L"h"},
-        {std::string("ABCDEFGHI\0", 10), L"A"},  // exactly fills the buffer
-        {std::string("\x01:\0", 3), L"\x01"},    // the letter is never examined
-    };
-    for (const auto& [stored, drive] : cases) {
-        RecordingPlatform machine;
-        machine.classesRootDefaultValues[driveKey] = stored;
-        RemovalForm startup{machine};
-        EXPECT_EQ(startup.getDriveLocationFromRegistry(), drive) << utf8(drive);
-    }
+// What is stored at the drive's key, and the drive taken from it; none
+// falls back to the Windows directory's drive.
+class StoredDriveTest : public StartupTest,
+                        public ::testing::WithParamInterface<std::pair<std::string, Text>> {};
+
+TEST_P(StoredDriveTest, IsTheFirstNonBlankCharacterWithItsCaseKept) {
+    storeDrive(GetParam().first);
+    platform.windowsDirectory = "D:\\WINNT";
+    form.load();
+    EXPECT_EQ(form.installDrive(), GetParam().second);
+    EXPECT_TRUE(platform.messages.empty());
 }
 
-TEST_F(StartupTest, UnusableStoredDriveFallsBackToTheWindowsDirectoryDrive) {
-    const std::string unusable[] = {
-        std::string("ABCDEFGHIJ\0", 11),  // longer than the buffer
-        std::string("\0", 1),             // a stored empty text
-        std::string("   \0", 4),          // only blanks
-    };
-    for (const auto& stored : unusable) {
-        RecordingPlatform machine;
-        machine.classesRootDefaultValues[driveKey] = stored;
-        machine.windowsDirectory = "D:\\WINNT";
-        RemovalForm startup{machine};
-        startup.load();
-        EXPECT_EQ(startup.installDrive(), L"D");
-        EXPECT_TRUE(machine.messages.empty());
-    }
-}
+INSTANTIATE_TEST_SUITE_P(Stored, StoredDriveTest,
+                         ::testing::Values(std::pair{std::string("H:\\\0", 4), Text(L"H")},
+                                           std::pair{std::string("  h\0", 4), Text(L"h")},
+                                           // exactly fills the buffer
+                                           std::pair{std::string("ABCDEFGHI\0", 10), Text(L"A")},
+                                           // the letter is never examined
+                                           std::pair{std::string("\x01:\0", 3), Text(L"\x01")},
+                                           // unusable: longer than the buffer, empty, only blanks
+                                           std::pair{std::string("ABCDEFGHIJ\0", 11), Text(L"D")},
+                                           std::pair{std::string("\0", 1), Text(L"D")},
+                                           std::pair{std::string("   \0", 4), Text(L"D")}));
 
 TEST_F(StartupTest, NoDriveLocationKeyUsesTheWindowsDirectoryDriveAndStillClosesTheKey) {
     platform.windowsDirectory = "C:\\WINDOWS";

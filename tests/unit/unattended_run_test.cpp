@@ -28,22 +28,21 @@ TEST(CommandLineTest, TakesOneCommandWithItsOptionsInAnySpellingAndRefusesTheRes
     EXPECT_EQ(parsed({L"check", L"/user"})->scope, Scope::user);
     EXPECT_EQ(parsed({L"check"})->scope, Scope::everything);
     EXPECT_EQ(parsed({L"/?"})->action, Action::help);
-
-    for (const std::vector<Text>& wrong : std::vector<std::vector<Text>>{
-             {},
-             {L"/machine"},
-             {L"uninstall"},
-             {L"check", L"remove"},
-             {L"check", L"/machine", L"/user"},
-             {L"check", L"/log"},
-             {L"check", L"/log", L"a", L"/log", L"b"},
-             {L"check", L"/quite"},
-             {L"check", L"/?"},
-             {L"check", L"/"},
-         }) {
-        EXPECT_FALSE(parsed(wrong)) << ::testing::PrintToString(wrong.size());
-    }
 }
+
+class WrongCommandLineTest : public ::testing::TestWithParam<std::vector<Text>> {};
+
+TEST_P(WrongCommandLineTest, IsRefused) { EXPECT_FALSE(parseCommandLine(GetParam())); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Refused, WrongCommandLineTest,
+    ::testing::Values(std::vector<Text>{}, std::vector<Text>{L"/machine"},
+                      std::vector<Text>{L"uninstall"}, std::vector<Text>{L"check", L"remove"},
+                      std::vector<Text>{L"check", L"/machine", L"/user"},
+                      std::vector<Text>{L"check", L"/log"},
+                      std::vector<Text>{L"check", L"/log", L"a", L"/log", L"b"},
+                      std::vector<Text>{L"check", L"/quite"}, std::vector<Text>{L"check", L"/?"},
+                      std::vector<Text>{L"check", L"/"}));
 
 class Lines final : public Output {
 public:

@@ -6,10 +6,13 @@
 
 #include "platform/win32/handles.h"
 #include "platform/win32/win32_platform.h"
+#include "raised_error.h"
 #include "shell/removal_form.h"
 
 namespace stravik::win32 {
 namespace {
+
+using stravik::testing::raisedBy;
 
 // The real file-system component on a fresh temporary folder.
 class Win32FileSystemTest : public ::testing::Test {
@@ -45,16 +48,6 @@ protected:
 
     static bool exists(const Text& path) {
         return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
-
-    static ErrorInfo raisedBy(auto&& call) {
-        try {
-            call();
-        } catch (const RaisedError& error) {
-            return error.info();
-        }
-        ADD_FAILURE() << "nothing was raised";
-        return ErrorInfo{};
     }
 
     ComApartment apartment;

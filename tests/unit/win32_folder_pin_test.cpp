@@ -13,9 +13,12 @@
 
 #include "platform/win32/handles.h"
 #include "platform/win32/win32_platform.h"
+#include "raised_error.h"
 
 namespace stravik::win32 {
 namespace {
+
+using stravik::testing::raisedBy;
 
 using UnixFileNameFunction = char*(CDECL*)(LPCWSTR);
 
@@ -131,15 +134,6 @@ protected:
                                  " && ln -s " + shellQuoted(base + L"\\" + target) + " " +
                                  shellQuoted(folder),
                              [&] { return isLinkByName(folder); }));
-    }
-
-    static ErrorInfo raisedBy(const std::function<void()>& call) {
-        try {
-            call();
-        } catch (const RaisedError& error) {
-            return error.info();
-        }
-        return ErrorInfo{};
     }
 
     static inline int counter = 0;
