@@ -13,7 +13,7 @@ bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
 // The length of the well-formed sequence starting at `index`, and its
 // character; 0 when the bytes there are not well-formed UTF-8.
-std::size_t decodeOne(const std::string& bytes, std::size_t index, char32_t& character) {
+std::size_t decodeOne(std::string_view bytes, std::size_t index, char32_t& character) {
     const auto lead = static_cast<unsigned char>(bytes[index]);
     std::size_t length = 0;
     char32_t minimum = 0;
@@ -79,7 +79,7 @@ locale_t unicodeLocale() {
 
 }  // namespace
 
-Text decodeUtf8(const std::string& bytes) {
+Text decodeUtf8(std::string_view bytes) {
     Text text;
     text.reserve(bytes.size());
     for (std::size_t index = 0; index < bytes.size();) {
@@ -94,6 +94,19 @@ Text decodeUtf8(const std::string& bytes) {
         text.push_back(static_cast<wchar_t>(character));
     }
     return text;
+}
+
+std::size_t validUtf8Length(std::string_view bytes) {
+    std::size_t index = 0;
+    char32_t character = 0;
+    while (index < bytes.size()) {
+        const std::size_t length = decodeOne(bytes, index, character);
+        if (length == 0) {
+            break;
+        }
+        index += length;
+    }
+    return index;
 }
 
 std::string encodeUtf8(const Text& text) {
