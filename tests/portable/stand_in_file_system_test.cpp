@@ -3,28 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <functional>
 
+#include "raised_by.h"
 #include "stand_in_machine.h"
 
 namespace stravik::portable {
 namespace {
 
+using stravik::testing::raisedBy;
 using stravik::testing::StandInMachine;
 
-// What `operation` raised; number 0 when it raised nothing.
-ErrorInfo raisedError(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const RaisedError& error) {
-        return error.info();
-    }
-    return ErrorInfo{};
-}
-
-std::int32_t raisedNumber(const std::function<void()>& operation) {
-    return raisedError(operation).number;
-}
+std::int32_t raisedNumber(auto&& call) { return raisedBy(call).number; }
 
 class StandInFileSystemTest : public ::testing::Test {
 protected:
@@ -100,9 +89,9 @@ TEST_F(StandInFileSystemTest, PathsThatCannotBeOnTheMachineTouchNothing) {
     EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\..\outside.txt)", true); }), 76);
     EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\..\..\..\outside.txt)", true); }),
               76);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(L"H:"); }), 52);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(\t\)"); }), 52);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(\\server\share\)"); }), 52);
+    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(L"H:"); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(\t\)"); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(\\server\share\)"); }), 76);
     EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(Text(LR"(H:\t\file.txt)") + L'\0', true); }),
               52);
     EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\*)", true); }), 52);
@@ -198,7 +187,7 @@ TEST_F(StandInFileSystemTest, PinnedFolderSwappedAfterTheCheckKeepsDeletingInThe
         EXPECT_FALSE(swapped.exists(R"(H:\Halvoran\Moved\b.dot)"));
         EXPECT_TRUE(swapped.exists(R"(H:\Halvoran\Template\b.dot)"));
         EXPECT_EQ(
-            raisedError([&] { pinned->confirmUnchanged(); }).description,
+            raisedBy([&] { pinned->confirmUnchanged(); }).description,
             swapForLink
                 ? LR"(Path/File access error: h:\halvoran\template is a link to another folder)"
                 : LR"(Path/File access error: h:\halvoran\template was replaced while its files were being removed)");
@@ -233,7 +222,7 @@ TEST_F(StandInFileSystemTest, PinDeletesFilesOfAnyNameAndRefusesSecondNames) {
     EXPECT_EQ(pinned->files(), std::vector<Text>{folderPath + L"shared.dot"});
     EXPECT_FALSE(pinned->deleteFile(folderPath + L"gone.dot"));
     EXPECT_EQ(
-        raisedError([&] { pinned->deleteFile(folderPath + L"shared.dot"); }).description,
+        raisedBy([&] { pinned->deleteFile(folderPath + L"shared.dot"); }).description,
         LR"(Path/File access error: H:\Halvoran\template\shared.dot has another name elsewhere)");
     EXPECT_TRUE(machine.exists(folder + "shared.dot"));
     EXPECT_TRUE(machine.exists(R"(H:\elsewhere.dot)"));

@@ -17,48 +17,36 @@
 #include "platform/link_refusal.h"
 #include "platform/portable/unique_fd.h"
 #include "platform/portable/utf8.h"
+#include "platform/windows_path.h"
 
 namespace stravik::portable {
 namespace {
 
 namespace fs = std::filesystem;
 
-[[noreturn]] void raiseBadFileName() { raiseClassicError(52); }
-[[noreturn]] void raiseFileNotFound() { raiseClassicError(53); }
-[[noreturn]] void raiseDeviceUnavailable() { raiseClassicError(68); }
-[[noreturn]] void raisePermissionDenied() { raiseClassicError(70); }
-[[noreturn]] void raiseAccessError() { raiseClassicError(75); }
-[[noreturn]] void raisePathNotFound() { raiseClassicError(76); }
-
 // What the host's error means to a Windows user, where it means more than
 // "Path not found" or "Path/File access error".
 std::optional<std::int32_t> classicNumberFor(int error) {
     switch (error) {
         case ENOENT:
-            return 53;
+            return classic::fileNotFound;
         case EACCES:
         case EPERM:
         case EBUSY:
         case EROFS:
-            return 70;
+            return classic::permissionDenied;
         case EIO:
-            return 57;
+            return classic::deviceError;
         case ENODEV:
         case ENXIO:
         case ENOMEDIUM:
-            return 68;
+            return classic::deviceUnavailable;
         case EMFILE:
         case ENFILE:
-            return 67;
+            return classic::tooManyFiles;
         default:
             return std::nullopt;
     }
-}
-
-bool isSeparator(wchar_t character) { return character == L'\\' || character == L'/'; }
-
-bool isAsciiLetter(wchar_t character) {
-    return (character >= L'a' && character <= L'z') || (character >= L'A' && character <= L'Z');
 }
 
 // Characters Windows never allows in a name. NUL is among them, which also
@@ -67,54 +55,33 @@ bool isForbiddenInName(wchar_t character) {
     return character < 0x20 || Text(L"<>:\"|?*").find(character) != Text::npos;
 }
 
-struct WindowsPath {
-    wchar_t drive;
-    std::vector<Text> components;
-};
+// `path` taken apart: 76 when it does not lead to a place on a drive, 52
+// when a name holds a character Windows never allows.
+WindowsPath splitPath(const Text& path) {
+    std::optional<WindowsPath> split = splitWindowsPath(path);
+    if (!split) {
+        raiseClassicError(classic::pathNotFound);
+    }
+    for (const Text& component : split->components) {
+        if (std::any_of(component.begin(), component.end(), isForbiddenInName)) {
+            raiseClassicError(classic::badFileName);
+        }
+    }
+    return *std::move(split);
+}
 
-// "X:\a\b" split into its drive and components. "." and empty components
-// drop out and ".." climbs one level, as Windows normalises paths; climbing
-// above the drive's root is refused.
-WindowsPath parseWindowsPath(const Text& path) {
-    if (path.size() < 3 || path[1] != L':' || !isSeparator(path[2])) {
-        raiseBadFileName();
-    }
-    if (!isAsciiLetter(path[0])) {
-        raisePathNotFound();
-    }
-    WindowsPath parsed{path[0], {}};
-    std::size_t start = 3;
-    while (start <= path.size()) {
-        std::size_t end = start;
-        while (end < path.size() && !isSeparator(path[end])) {
-            ++end;
-        }
-        const Text component = path.substr(start, end - start);
-        if (component == L"..") {
-            if (parsed.components.empty()) {
-                raisePathNotFound();
-            }
-            parsed.components.pop_back();
-        } else if (!component.empty() && component != L".") {
-            if (std::any_of(component.begin(), component.end(), isForbiddenInName)) {
-                raiseBadFileName();
-            }
-            parsed.components.push_back(component);
-        }
-        start = end + 1;
-    }
-    return parsed;
+// What the host's error `error` means for a file: its classic number, else
+// "Path/File access error".
+[[noreturn]] void raiseForFile(int error) {
+    raiseClassicError(classicNumberFor(error).value_or(classic::pathFileAccessError));
 }
 
 // A folder that cannot be read: a missing entry on the way is a missing
 // path, other failures keep their meaning. The host's error numbers are
 // errno values in either category.
-[[noreturn]] void raiseForLookup(const std::error_code& error) {
-    const std::optional<std::int32_t> number = classicNumberFor(error.value());
-    if (number && *number != 53) {
-        raiseClassicError(*number);
-    }
-    raisePathNotFound();
+[[noreturn]] void raiseForLookup(int error) {
+    const std::optional<std::int32_t> number = classicNumberFor(error);
+    raiseClassicError(number && *number != classic::fileNotFound ? *number : classic::pathNotFound);
 }
 
 // The on-disk name in `directory` that `name` stands for: the exact name
@@ -135,7 +102,7 @@ std::optional<std::string> findEntry(const fs::path& directory, const Text& name
         }
     }
     if (error) {
-        raiseForLookup(error);
+        raiseForLookup(error.value());
     }
     return found;
 }
@@ -152,33 +119,47 @@ struct ResolvedFolder {
     Text windowsPath;
 };
 
+// The regular files and links (as files, never followed) directly in the
+// open folder `folder`, each as `prefix` and its name, sorted by name
+// ignoring case so that every run deletes in the same order.
+std::vector<Text> filesIn(int folder, const Text& prefix) {
+    UniqueFd copy(::dup(folder));
+    const UniqueAny<DIR*, &::closedir> directory(copy ? ::fdopendir(copy.get()) : nullptr);
+    if (!directory) {
+        raiseForFile(errno);
+    }
+    copy.release();  // closed with the directory
+    // The copy shares its position with `folder`: a listing starts at the top.
+    ::rewinddir(directory.get());
+    std::vector<std::pair<Text, Text>> names;  // (folded, as on disk)
+    while (const dirent* entry = ::readdir(directory.get())) {
+        struct stat status {};
+        if (::fstatat(folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode))) {
+            const Text name = decodeUtf8(entry->d_name);
+            names.emplace_back(foldCase(name), name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<Text> paths;
+    paths.reserve(names.size());
+    for (const auto& [folded, name] : names) {
+        paths.push_back(prefix + name);
+    }
+    return paths;
+}
+
 class StandInFolder : public FileSystemFolder {
 public:
     explicit StandInFolder(ResolvedFolder folder) : folder_(std::move(folder)) {}
 
-    // Regular files and links (as files, never followed), sorted by name
-    // ignoring case so that every run deletes in the same order.
     std::vector<Text> files() override {
-        std::vector<std::pair<Text, Text>> names;  // (folded, as on disk)
-        std::error_code error;
-        fs::directory_iterator entries(folder_.directory, error);
-        for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
-            const fs::file_status status = entries->symlink_status(error);
-            if (!error && (fs::is_regular_file(status) || fs::is_symlink(status))) {
-                const Text name = decodeUtf8(entries->path().filename().string());
-                names.emplace_back(foldCase(name), name);
-            }
+        const UniqueFd folder(
+            ::open(folder_.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!folder) {
+            raiseForLookup(errno);
         }
-        if (error) {
-            raiseForLookup(error);
-        }
-        std::sort(names.begin(), names.end());
-        std::vector<Text> paths;
-        paths.reserve(names.size());
-        for (const auto& [folded, name] : names) {
-            paths.push_back(folder_.windowsPath + L"\\" + name);
-        }
-        return paths;
+        return filesIn(folder.get(), folder_.windowsPath + L"\\");
     }
 
 private:
@@ -201,10 +182,7 @@ fs::path driveDirectory(const fs::path& machineRoot, wchar_t drive) {
         }
         deviceMissing = deviceMissing || fs::is_symlink(fs::symlink_status(candidate, error));
     }
-    if (deviceMissing) {
-        raiseDeviceUnavailable();
-    }
-    raisePathNotFound();
+    raiseClassicError(deviceMissing ? classic::deviceUnavailable : classic::pathNotFound);
 }
 
 // Follows `count` components of `path` from its drive; each must be a
@@ -217,7 +195,7 @@ ResolvedFolder resolveFolder(const fs::path& machineRoot, const WindowsPath& pat
         const std::optional<std::string> name = findEntry(folder.directory, path.components[index]);
         std::error_code error;
         if (!name || !fs::is_directory(folder.directory / *name, error)) {
-            raisePathNotFound();
+            raiseClassicError(classic::pathNotFound);
         }
         folder.directory /= *name;
         folder.windowsPath += L"\\" + decodeUtf8(*name);
@@ -227,9 +205,21 @@ ResolvedFolder resolveFolder(const fs::path& machineRoot, const WindowsPath& pat
     const fs::path end = fs::canonical(folder.directory, endError);
     const fs::path driveRoot = fs::canonical(drive, driveError);
     if (endError || driveError || !isWithin(end, driveRoot)) {
-        raisePathNotFound();
+        raiseClassicError(classic::pathNotFound);
     }
     return folder;
+}
+
+// Where `filePath` is on disk: null when its folder holds no entry of
+// that name. Raises when the folder itself cannot be reached.
+std::optional<fs::path> findFile(const fs::path& machineRoot, const Text& filePath) {
+    const WindowsPath path = splitPath(filePath);
+    if (path.components.empty()) {
+        return std::nullopt;
+    }
+    const ResolvedFolder parent = resolveFolder(machineRoot, path, path.components.size() - 1);
+    const std::optional<std::string> name = findEntry(parent.directory, path.components.back());
+    return name ? std::optional(parent.directory / *name) : std::nullopt;
 }
 
 bool isReadOnly(const struct stat& status) { return (status.st_mode & 0222) == 0; }
@@ -249,34 +239,7 @@ public:
 
     // Read from the held folder itself: regular files and links (as files),
     // sorted by name ignoring case, as the component lists them.
-    std::vector<Text> files() override {
-        const int copy = ::dup(heldFolder());
-        DIR* const directory = copy < 0 ? nullptr : ::fdopendir(copy);
-        if (directory == nullptr) {
-            if (copy >= 0) {
-                ::close(copy);
-            }
-            raiseForFile(errno);
-        }
-        const std::unique_ptr<DIR, int (*)(DIR*)> closer(directory, ::closedir);
-        ::rewinddir(directory);
-        std::vector<std::pair<Text, Text>> names;  // (folded, as on disk)
-        while (const dirent* entry = ::readdir(directory)) {
-            struct stat status {};
-            if (::fstatat(::dirfd(directory), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-                (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode))) {
-                const Text name = decodeUtf8(entry->d_name);
-                names.emplace_back(foldCase(name), name);
-            }
-        }
-        std::sort(names.begin(), names.end());
-        std::vector<Text> paths;
-        paths.reserve(names.size());
-        for (const auto& [folded, name] : names) {
-            paths.push_back(folderPrefix_ + name);
-        }
-        return paths;
-    }
+    std::vector<Text> files() override { return filesIn(heldFolder(), folderPrefix_); }
 
     // Looked up and removed inside the held folder by the name alone, so
     // that neither a moved folder nor a long path changes what is deleted.
@@ -328,17 +291,9 @@ private:
     // drive is the machine's mapping, as on Windows.
     int heldFolder() const {
         if (folders_.empty()) {
-            raisePathNotFound();
+            raiseClassicError(classic::pathNotFound);
         }
         return folders_.back().descriptor.get();
-    }
-
-    [[noreturn]] static void raiseForFile(int error) {
-        const std::optional<std::int32_t> number = classicNumberFor(error);
-        if (!number) {
-            raiseAccessError();
-        }
-        raiseClassicError(*number);
     }
 
     Text folderPrefix_;  // the folder's path as asked for, with its separator
@@ -349,13 +304,13 @@ private:
 
 std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const fs::path& machineRoot,
                                                        const Text& folderPath) {
-    const WindowsPath path = parseWindowsPath(folderPath);
+    const WindowsPath path = splitPath(folderPath);
     // The drive itself is the machine's mapping, as a drive letter is on
     // Windows: it may lead anywhere.
     fs::path directory = driveDirectory(machineRoot, path.drive);
     const UniqueFd drive(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!drive) {
-        raisePathNotFound();
+        raiseClassicError(classic::pathNotFound);
     }
     Text windowsPath = folderPath.substr(0, 2);
     std::vector<HeldFolder> folders;
@@ -363,7 +318,7 @@ std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const fs::path& machineRo
         const int parent = folders.empty() ? drive.get() : folders.back().descriptor.get();
         const std::optional<std::string> name = findEntry(directory, component);
         if (!name) {
-            raisePathNotFound();
+            raiseClassicError(classic::pathNotFound);
         }
         windowsPath += L"\\" + component;
         // Opened inside the folder already held, never through a link.
@@ -377,10 +332,10 @@ std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const fs::path& machineRo
             if (isLink) {
                 throw folderIsALink(windowsPath);
             }
-            raisePathNotFound();
+            raiseClassicError(classic::pathNotFound);
         }
         if (::fstat(folder.get(), &status) != 0) {
-            raiseAccessError();
+            raiseClassicError(classic::pathFileAccessError);
         }
         directory /= *name;
         folders.push_back(
@@ -392,49 +347,31 @@ std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const fs::path& machineRo
 StandInFileSystem::StandInFileSystem(fs::path machineRoot) : machineRoot_(std::move(machineRoot)) {}
 
 std::unique_ptr<FileSystemFolder> StandInFileSystem::GetFolder(const Text& folderPath) {
-    const WindowsPath path = parseWindowsPath(folderPath);
+    const WindowsPath path = splitPath(folderPath);
     return std::make_unique<StandInFolder>(
         resolveFolder(machineRoot_, path, path.components.size()));
 }
 
 void StandInFileSystem::DeleteFile(const Text& filePath, bool force) {
-    const WindowsPath path = parseWindowsPath(filePath);
-    if (path.components.empty()) {
-        raiseFileNotFound();
-    }
-    const ResolvedFolder parent = resolveFolder(machineRoot_, path, path.components.size() - 1);
-    const std::optional<std::string> name = findEntry(parent.directory, path.components.back());
-    if (!name) {
-        raiseFileNotFound();
-    }
-    const fs::path file = parent.directory / *name;
+    const std::optional<fs::path> file = findFile(machineRoot_, filePath);
     struct stat status {};
-    if (::lstat(file.c_str(), &status) != 0 || S_ISDIR(status.st_mode)) {
-        raiseFileNotFound();
+    if (!file || ::lstat(file->c_str(), &status) != 0 || S_ISDIR(status.st_mode)) {
+        raiseClassicError(classic::fileNotFound);
     }
     if (!force && S_ISREG(status.st_mode) && isReadOnly(status)) {
-        raisePermissionDenied();
+        raiseClassicError(classic::permissionDenied);
     }
     // unlink never follows a link: the link goes, its target stays.
-    if (::unlink(file.c_str()) != 0) {
-        const std::optional<std::int32_t> number = classicNumberFor(errno);
-        if (!number) {
-            raiseAccessError();
-        }
-        raiseClassicError(*number);
+    if (::unlink(file->c_str()) != 0) {
+        raiseForFile(errno);
     }
 }
 
 bool StandInFileSystem::FileExists(const Text& filePath) {
     try {
-        const WindowsPath path = parseWindowsPath(filePath);
-        if (path.components.empty()) {
-            return false;
-        }
-        const ResolvedFolder parent = resolveFolder(machineRoot_, path, path.components.size() - 1);
-        const std::optional<std::string> name = findEntry(parent.directory, path.components.back());
+        const std::optional<fs::path> file = findFile(machineRoot_, filePath);
         std::error_code error;
-        return name && fs::is_regular_file(parent.directory / *name, error);
+        return file && fs::is_regular_file(*file, error);
     } catch (const RaisedError&) {
         return false;
     }
