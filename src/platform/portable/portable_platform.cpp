@@ -29,11 +29,6 @@ constexpr std::wstring_view fileSystemProgramId = L"Scripting.FileSystemObject";
 constexpr std::wstring_view currentVersionKey = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 constexpr std::wstring_view systemRootValue = L"SystemRoot";
 
-bool isStringType(std::uint32_t type) {
-    return type == registryType::string || type == registryType::expandString ||
-           type == registryType::multiString;
-}
-
 // The data as the A call hands it out: strings converted from UTF-16 to
 // the narrow code page character by character (a stored terminator
 // becomes a narrow one), other types byte for byte.

@@ -59,18 +59,24 @@ bool sameName(std::wstring_view left, std::wstring_view right) {
 
 bool isSurrogate(wchar_t character) { return character >= 0xD800 && character <= 0xDFFF; }
 
+std::vector<std::wstring_view> splitAt(std::wstring_view text, wchar_t separator) {
+    std::vector<std::wstring_view> parts;
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t end = std::min(text.find(separator, start), text.size());
+        parts.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
 // Splits a key path at "\". One trailing separator is ignored; any other
 // empty component names no key.
 std::optional<std::vector<Text>> splitKeyPath(std::wstring_view path) {
     if (path.ends_with(L'\\')) path.remove_suffix(1);
-    std::vector<Text> components;
-    for (std::size_t start = 0; start <= path.size();) {
-        const std::size_t end = std::min(path.find(L'\\', start), path.size());
-        if (end == start) return std::nullopt;
-        components.emplace_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return components;
+    const auto components = splitAt(path, L'\\');
+    if (std::ranges::any_of(components, [](auto name) { return name.empty(); }))
+        return std::nullopt;
+    return std::vector<Text>(components.begin(), components.end());
 }
 
 // The names from the top of the tree down to `subKey` of the root with
@@ -190,13 +196,7 @@ std::optional<std::uint32_t> parseHexNumber(std::wstring_view digits, std::size_
 class RegFileParser {
 public:
     RegFileParser(std::wstring_view text, bool narrowFormat, RegistryKey& top)
-        : narrowFormat_(narrowFormat), top_(top) {
-        for (std::size_t start = 0; start <= text.size();) {
-            const std::size_t end = std::min(text.find(L'\n', start), text.size());
-            lines_.push_back(text.substr(start, end - start));
-            start = end + 1;
-        }
-    }
+        : narrowFormat_(narrowFormat), top_(top), lines_(splitAt(text, L'\n')) {}
 
     void parse() {
         // The first line is the header, already checked.
@@ -322,10 +322,7 @@ private:
         }
         // A REGEDIT4 script was imported through the code page, and Windows
         // stores the string types it sets that way as UTF-16.
-        const bool stringType = value.type == registryType::string ||
-                                value.type == registryType::expandString ||
-                                value.type == registryType::multiString;
-        if (narrowFormat_ && stringType) {
+        if (narrowFormat_ && isStringType(value.type)) {
             value.data =
                 utf16LeFromText(fromWindows1252(NarrowText(value.data.begin(), value.data.end())));
         }

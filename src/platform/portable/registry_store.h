@@ -22,6 +22,11 @@ namespace registryType {
 enum : std::uint32_t { string = 1, expandString = 2, binary = 3, dword = 4, multiString = 7 };
 }
 
+inline bool isStringType(std::uint32_t type) {
+    return type == registryType::string || type == registryType::expandString ||
+           type == registryType::multiString;
+}
+
 // A value with its data as Windows stores it (string types: UTF-16LE with
 // the terminator).
 struct RegistryValue {

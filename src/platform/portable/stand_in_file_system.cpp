@@ -27,26 +27,19 @@ namespace fs = std::filesystem;
 // What the host's error means to a Windows user, where it means more than
 // "Path not found" or "Path/File access error".
 std::optional<std::int32_t> classicNumberFor(int error) {
-    switch (error) {
-        case ENOENT:
-            return classic::fileNotFound;
-        case EACCES:
-        case EPERM:
-        case EBUSY:
-        case EROFS:
-            return classic::permissionDenied;
-        case EIO:
-            return classic::deviceError;
-        case ENODEV:
-        case ENXIO:
-        case ENOMEDIUM:
-            return classic::deviceUnavailable;
-        case EMFILE:
-        case ENFILE:
-            return classic::tooManyFiles;
-        default:
-            return std::nullopt;
+    constexpr std::pair<int, std::int32_t> meanings[] = {
+        {ENOENT, classic::fileNotFound},         {EACCES, classic::permissionDenied},
+        {EPERM, classic::permissionDenied},      {EBUSY, classic::permissionDenied},
+        {EROFS, classic::permissionDenied},      {EIO, classic::deviceError},
+        {ENODEV, classic::deviceUnavailable},    {ENXIO, classic::deviceUnavailable},
+        {ENOMEDIUM, classic::deviceUnavailable}, {EMFILE, classic::tooManyFiles},
+        {ENFILE, classic::tooManyFiles}};
+    for (const auto& [host, classicNumber] : meanings) {
+        if (host == error) {
+            return classicNumber;
+        }
     }
+    return std::nullopt;
 }
 
 // Characters Windows never allows in a name. NUL is among them, which also
@@ -252,21 +245,16 @@ public:
         const int folder = heldFolder();
         const std::string onDisk = encodeUtf8(name);
         struct stat status {};
-        if (::fstatat(folder, onDisk.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno == ENOENT) {
-                return false;  // gone already
-            }
-            raiseForFile(errno);
-        }
-        if (S_ISDIR(status.st_mode)) {
+        const bool found = ::fstatat(folder, onDisk.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+        if (found && S_ISDIR(status.st_mode)) {
             throw notAFileOfTheFolder(filePath);
         }
-        if (!S_ISLNK(status.st_mode) && status.st_nlink > 1) {
+        if (found && !S_ISLNK(status.st_mode) && status.st_nlink > 1) {
             throw fileHasOtherNames(filePath);
         }
-        if (::unlinkat(folder, onDisk.c_str(), 0) != 0) {
+        if (!found || ::unlinkat(folder, onDisk.c_str(), 0) != 0) {
             if (errno == ENOENT) {
-                return false;
+                return false;  // gone already
             }
             raiseForFile(errno);
         }

@@ -27,22 +27,13 @@ char byteFor(char32_t character) {
     return unmappable;
 }
 
-bool isHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool isLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
 }  // namespace
 
 NarrowText toWindows1252(const Text& text) {
     NarrowText result;
     result.reserve(text.size());
-    for (std::size_t index = 0; index < text.size(); ++index) {
-        const auto unit = static_cast<char32_t>(text[index]);
-        // With 16-bit wchar_t a surrogate pair is one character, one '?'.
-        if (isHighSurrogate(unit) && index + 1 < text.size() &&
-            isLowSurrogate(static_cast<char32_t>(text[index + 1]))) {
-            ++index;
-        }
-        result.push_back(byteFor(unit));
+    for (const wchar_t character : text) {
+        result.push_back(byteFor(static_cast<char32_t>(character)));
     }
     return result;
 }
