@@ -1,6 +1,7 @@
 #include "platform/portable/portable_platform.h"
 
 #include <algorithm>
+#include <functional>
 #include <istream>
 #include <map>
 #include <optional>
@@ -140,36 +141,17 @@ public:
     }
 
     std::int32_t SHDeleteKeyA(RegistryRoot root, const NarrowText& subKey) override {
-        RegistryStore store = registry();
         const Text path = fromWindows1252(subKey);
-        if (!store.keyExists(root, path)) {
-            return status::fileNotFound;
-        }
-        // Both roots are machine-wide: only an administrator may change them.
-        if (!administrator_) {
-            return status::accessDenied;
-        }
-        if (store.deleteKeyTree(root, path)) {
-            store.save();
-        }
-        return status::success;
+        return deleteFromRegistry(
+            [&](RegistryStore& store) { return store.deleteKeyTree(root, path); });
     }
 
     std::int32_t SHDeleteValueA(RegistryRoot root, const NarrowText& subKey,
                                 const NarrowText& valueName) override {
-        RegistryStore store = registry();
         const Text path = fromWindows1252(subKey);
         const Text name = fromWindows1252(valueName);
-        if (store.findValue(root, path, name) == nullptr) {
-            return status::fileNotFound;
-        }
-        if (!administrator_) {
-            return status::accessDenied;
-        }
-        if (store.deleteValue(root, path, name)) {
-            store.save();
-        }
-        return status::success;
+        return deleteFromRegistry(
+            [&](RegistryStore& store) { return store.deleteValue(root, path, name); });
     }
 
     std::uint32_t GetWindowsDirectoryA(std::span<char> buffer) override {
@@ -221,6 +203,21 @@ private:
         RegistryRoot root;
         Text subKey;
     };
+
+    // Deletes by `remove`, which tells whether anything was there, from a
+    // copy of the registry that is saved only when an administrator asked:
+    // both roots are machine-wide.
+    std::int32_t deleteFromRegistry(const std::function<bool(RegistryStore&)>& remove) {
+        RegistryStore store = registry();
+        if (!remove(store)) {
+            return status::fileNotFound;
+        }
+        if (!administrator_) {
+            return status::accessDenied;
+        }
+        store.save();
+        return status::success;
+    }
 
     // registry.reg as it is now: every call reads it afresh.
     RegistryStore registry() const {

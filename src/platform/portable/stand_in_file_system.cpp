@@ -105,13 +105,6 @@ bool isWithin(const fs::path& path, const fs::path& ancestor) {
            ancestor.end();
 }
 
-// A resolved folder: where it is on disk and its Windows path, spelled as
-// the names on disk are ("H:" for the drive's root).
-struct ResolvedFolder {
-    fs::path directory;
-    Text windowsPath;
-};
-
 // The regular files and links (as files, never followed) directly in the
 // open folder `folder`, each as `prefix` and its name, sorted by name
 // ignoring case so that every run deletes in the same order.
@@ -142,21 +135,17 @@ std::vector<Text> filesIn(int folder, const Text& prefix) {
     return paths;
 }
 
+// A folder held open, its files named after the folder's path as asked for.
 class StandInFolder : public FileSystemFolder {
 public:
-    explicit StandInFolder(ResolvedFolder folder) : folder_(std::move(folder)) {}
+    StandInFolder(UniqueFd folder, const Text& folderPath)
+        : folder_(std::move(folder)), folderPrefix_(folderPrefixOf(folderPath)) {}
 
-    std::vector<Text> files() override {
-        const UniqueFd folder(
-            ::open(folder_.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!folder) {
-            raiseForLookup(errno);
-        }
-        return filesIn(folder.get(), folder_.windowsPath + L"\\");
-    }
+    std::vector<Text> files() override { return filesIn(folder_.get(), folderPrefix_); }
 
 private:
-    ResolvedFolder folder_;
+    UniqueFd folder_;
+    Text folderPrefix_;
 };
 
 char lowerCaseLetter(wchar_t letter) { return static_cast<char>(letter | 0x20); }
@@ -180,22 +169,20 @@ fs::path driveDirectory(const fs::path& machineRoot, wchar_t drive) {
 
 // Follows `count` components of `path` from its drive; each must be a
 // folder, and the end must lie inside the drive.
-ResolvedFolder resolveFolder(const fs::path& machineRoot, const WindowsPath& path,
-                             std::size_t count) {
+fs::path resolveFolder(const fs::path& machineRoot, const WindowsPath& path, std::size_t count) {
     const fs::path drive = driveDirectory(machineRoot, path.drive);
-    ResolvedFolder folder{drive, Text(1, upperCaseLetter(path.drive)) + L":"};
+    fs::path folder = drive;
     for (std::size_t index = 0; index < count; ++index) {
-        const std::optional<std::string> name = findEntry(folder.directory, path.components[index]);
+        const std::optional<std::string> name = findEntry(folder, path.components[index]);
         std::error_code error;
-        if (!name || !fs::is_directory(folder.directory / *name, error)) {
+        if (!name || !fs::is_directory(folder / *name, error)) {
             raiseClassicError(classic::pathNotFound);
         }
-        folder.directory /= *name;
-        folder.windowsPath += L"\\" + decodeUtf8(*name);
+        folder /= *name;
     }
     std::error_code endError;
     std::error_code driveError;
-    const fs::path end = fs::canonical(folder.directory, endError);
+    const fs::path end = fs::canonical(folder, endError);
     const fs::path driveRoot = fs::canonical(drive, driveError);
     if (endError || driveError || !isWithin(end, driveRoot)) {
         raiseClassicError(classic::pathNotFound);
@@ -210,9 +197,9 @@ std::optional<fs::path> findFile(const fs::path& machineRoot, const Text& filePa
     if (path.components.empty()) {
         return std::nullopt;
     }
-    const ResolvedFolder parent = resolveFolder(machineRoot, path, path.components.size() - 1);
-    const std::optional<std::string> name = findEntry(parent.directory, path.components.back());
-    return name ? std::optional(parent.directory / *name) : std::nullopt;
+    const fs::path parent = resolveFolder(machineRoot, path, path.components.size() - 1);
+    const std::optional<std::string> name = findEntry(parent, path.components.back());
+    return name ? std::optional(parent / *name) : std::nullopt;
 }
 
 bool isReadOnly(const struct stat& status) { return (status.st_mode & 0222) == 0; }
@@ -336,8 +323,12 @@ StandInFileSystem::StandInFileSystem(fs::path machineRoot) : machineRoot_(std::m
 
 std::unique_ptr<FileSystemFolder> StandInFileSystem::GetFolder(const Text& folderPath) {
     const WindowsPath path = splitPath(folderPath);
-    return std::make_unique<StandInFolder>(
-        resolveFolder(machineRoot_, path, path.components.size()));
+    const fs::path directory = resolveFolder(machineRoot_, path, path.components.size());
+    UniqueFd folder(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) {
+        raiseForLookup(errno);
+    }
+    return std::make_unique<StandInFolder>(std::move(folder), folderPath);
 }
 
 void StandInFileSystem::DeleteFile(const Text& filePath, bool force) {
