@@ -21,23 +21,19 @@ protected:
     StandInFileSystem fileSystem{machine.root()};
 };
 
+// A name matches ignoring case, but its exact spelling wins.
 TEST_F(StandInFileSystemTest, ResolvesEveryComponentIgnoringCase) {
     machine.createFile(R"(H:\Halvoran\Template\Letter.DOTX)");
+    machine.createFile(R"(H:\t\Name.txt)");
+    machine.createFile(R"(H:\t\name.txt)");
 
     EXPECT_EQ(fileSystem.GetFolder(LR"(h:\HALVORAN\template\)")->files(),
               std::vector<Text>{LR"(h:\HALVORAN\template\Letter.DOTX)"});
     EXPECT_TRUE(fileSystem.FileExists(L"H:/halvoran/TEMPLATE/letter.dotx"));
 
     fileSystem.DeleteFile(LR"(h:\halvoran\template\LETTER.dotx)", true);
-    EXPECT_FALSE(machine.exists(R"(H:\Halvoran\Template\Letter.DOTX)"));
-}
-
-TEST_F(StandInFileSystemTest, ExactSpellingWinsOverOtherCases) {
-    machine.createFile(R"(H:\t\Name.txt)");
-    machine.createFile(R"(H:\t\name.txt)");
-
     fileSystem.DeleteFile(LR"(H:\t\name.txt)", true);
-
+    EXPECT_FALSE(machine.exists(R"(H:\Halvoran\Template\Letter.DOTX)"));
     EXPECT_TRUE(machine.exists(R"(H:\t\Name.txt)"));
     EXPECT_FALSE(machine.exists(R"(H:\t\name.txt)"));
 }
@@ -80,11 +76,14 @@ TEST_F(StandInFileSystemTest, MissingPlacesRaiseWindowsErrorNumbers) {
     EXPECT_FALSE(fileSystem.FileExists(LR"(H:\missing\file.txt)"));
 }
 
+// Neither ".." nor a linked folder leads off the drive.
 TEST_F(StandInFileSystemTest, PathsThatCannotBeOnTheMachineTouchNothing) {
     // Next to the machine's root, where no Windows path may reach.
     const std::filesystem::path outside = machine.root() / "outside.txt";
     std::ofstream(outside) << "keep";
     machine.createFile(R"(H:\t\file.txt)");
+    machine.createFile(R"(C:\Windows\system.ini)");
+    machine.createSymlink(R"(H:\Halvoran\template)", machine.hostPath(R"(C:\Windows)"));
 
     EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\..\outside.txt)", true); }), 76);
     EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\..\..\..\outside.txt)", true); }),
@@ -96,25 +95,18 @@ TEST_F(StandInFileSystemTest, PathsThatCannotBeOnTheMachineTouchNothing) {
               52);
     EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\*)", true); }), 52);
     EXPECT_FALSE(fileSystem.FileExists(LR"(H:\..\outside.txt)"));
-
-    EXPECT_TRUE(std::filesystem::exists(outside));
-    EXPECT_TRUE(machine.exists(R"(H:\t\file.txt)"));
-
-    // ".." that stays on the drive is an ordinary path.
-    fileSystem.DeleteFile(LR"(H:\t\..\t\.\file.txt)", true);
-    EXPECT_FALSE(machine.exists(R"(H:\t\file.txt)"));
-}
-
-TEST_F(StandInFileSystemTest, LinkedFolderLeadingOffTheDriveIsNotFollowed) {
-    machine.createFile(R"(C:\Windows\system.ini)");
-    machine.createFolder(R"(H:\Halvoran)");
-    machine.createSymlink(R"(H:\Halvoran\template)", machine.hostPath(R"(C:\Windows)"));
-
     EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(H:\Halvoran\template\)"); }), 76);
     EXPECT_EQ(
         raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\Halvoran\template\system.ini)", true); }),
         76);
+
+    EXPECT_TRUE(std::filesystem::exists(outside));
+    EXPECT_TRUE(machine.exists(R"(H:\t\file.txt)"));
     EXPECT_TRUE(machine.exists(R"(C:\Windows\system.ini)"));
+
+    // ".." that stays on the drive is an ordinary path.
+    fileSystem.DeleteFile(LR"(H:\t\..\t\.\file.txt)", true);
+    EXPECT_FALSE(machine.exists(R"(H:\t\file.txt)"));
 }
 
 TEST_F(StandInFileSystemTest, DeleteRemovesLinksAsLinks) {
@@ -166,33 +158,36 @@ TEST_F(StandInFileSystemTest, NamesOutsideAscii) {
 // aside and replaced, by a link or by another folder, the held folder's
 // files still go and the other folder's stay; the swap is reported when
 // the files are done.
-TEST_F(StandInFileSystemTest, PinnedFolderSwappedAfterTheCheckKeepsDeletingInTheHeldOne) {
-    for (const bool swapForLink : {true, false}) {
-        StandInMachine swapped;
-        swapped.createFile(R"(H:\Halvoran\Template\a.dot)");
-        swapped.createFile(R"(H:\Halvoran\Template\b.dot)");
-        swapped.createFile(R"(H:\Other\b.dot)");
-        const auto pinned = pinStandInFolderPath(swapped.root(), LR"(h:\halvoran\template\)");
-        EXPECT_TRUE(pinned->deleteFile(LR"(H:\Halvoran\Template\a.dot)"));
+class PinnedFolderSwapTest : public StandInFileSystemTest,
+                             public ::testing::WithParamInterface<bool> {};
 
-        std::filesystem::rename(swapped.hostPath(R"(H:\Halvoran\Template)"),
-                                swapped.hostPath(R"(H:\Halvoran\Moved)"));
-        if (swapForLink) {
-            swapped.createSymlink(R"(H:\Halvoran\Template)", swapped.hostPath(R"(H:\Other)"));
-        } else {
-            std::filesystem::rename(swapped.hostPath(R"(H:\Other)"),
-                                    swapped.hostPath(R"(H:\Halvoran\Template)"));
-        }
-        EXPECT_TRUE(pinned->deleteFile(LR"(H:\Halvoran\Template\b.dot)"));
-        EXPECT_FALSE(swapped.exists(R"(H:\Halvoran\Moved\b.dot)"));
-        EXPECT_TRUE(swapped.exists(R"(H:\Halvoran\Template\b.dot)"));
-        EXPECT_EQ(
-            raisedBy([&] { pinned->confirmUnchanged(); }).description,
-            swapForLink
-                ? LR"(Path/File access error: h:\halvoran\template is a link to another folder)"
-                : LR"(Path/File access error: h:\halvoran\template was replaced while its files were being removed)");
+TEST_P(PinnedFolderSwapTest, KeepsDeletingInTheHeldFolder) {
+    const bool swapForLink = GetParam();
+    machine.createFile(R"(H:\Halvoran\Template\a.dot)");
+    machine.createFile(R"(H:\Halvoran\Template\b.dot)");
+    machine.createFile(R"(H:\Other\b.dot)");
+    const auto pinned = pinStandInFolderPath(machine.root(), LR"(h:\halvoran\template\)");
+    EXPECT_TRUE(pinned->deleteFile(LR"(H:\Halvoran\Template\a.dot)"));
+
+    std::filesystem::rename(machine.hostPath(R"(H:\Halvoran\Template)"),
+                            machine.hostPath(R"(H:\Halvoran\Moved)"));
+    if (swapForLink) {
+        machine.createSymlink(R"(H:\Halvoran\Template)", machine.hostPath(R"(H:\Other)"));
+    } else {
+        std::filesystem::rename(machine.hostPath(R"(H:\Other)"),
+                                machine.hostPath(R"(H:\Halvoran\Template)"));
     }
+    EXPECT_TRUE(pinned->deleteFile(LR"(H:\Halvoran\Template\b.dot)"));
+    EXPECT_FALSE(machine.exists(R"(H:\Halvoran\Moved\b.dot)"));
+    EXPECT_TRUE(machine.exists(R"(H:\Halvoran\Template\b.dot)"));
+    EXPECT_EQ(
+        raisedBy([&] { pinned->confirmUnchanged(); }).description,
+        swapForLink
+            ? LR"(Path/File access error: h:\halvoran\template is a link to another folder)"
+            : LR"(Path/File access error: h:\halvoran\template was replaced while its files were being removed)");
 }
+
+INSTANTIATE_TEST_SUITE_P(ByALinkOrAnotherFolder, PinnedFolderSwapTest, ::testing::Bool());
 
 // Whatever a user names a file in the folder: a 255-character name, its
 // path far over 260 characters, read-only, goes, and so do names that

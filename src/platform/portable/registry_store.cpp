@@ -129,13 +129,6 @@ RegistryKey& declare(RegistryKey& top, const std::vector<Text>& path) {
     return *key;
 }
 
-RegistryKey emptyRegistry() {
-    RegistryKey top;
-    declare(top, {L"HKEY_LOCAL_MACHINE"});
-    declare(top, {L"HKEY_CURRENT_USER"});
-    return top;
-}
-
 // Raised for text that stops being valid in its encoding after `validPart`.
 template <typename Char>
 [[noreturn]] void failInvalidText(std::basic_string_view<Char> validPart, std::wstring_view why) {
@@ -484,11 +477,10 @@ std::vector<std::uint8_t> utf16LeFromText(const Text& text) {
     return bytes;
 }
 
-RegistryStore::RegistryStore(std::filesystem::path file)
-    : file_(std::move(file)), top_(emptyRegistry()) {}
+RegistryStore::RegistryStore(std::filesystem::path file) : file_(std::move(file)) {}
 
 void RegistryStore::load() {
-    top_ = emptyRegistry();
+    top_ = {};
     malformed_ = false;
     // A folder, say, where the file should be is no registry at all.
     std::error_code error;
@@ -500,7 +492,7 @@ void RegistryStore::load() {
         const Text text = decodeFile(bytes);
         RegFileParser(text, bytes.starts_with(narrowHeader), top_).parse();
     } catch (const MalformedLine& malformed) {
-        top_ = emptyRegistry();
+        top_ = {};
         malformed_ = true;
         throw RaisedError(registryCorruptNumber,
                           L"The registry file " + fromWindows1252(file_.filename().string()) +
