@@ -148,23 +148,6 @@ TEST_F(RegistryStoreTest, ReadsRegedit4InTheNarrowCodePage) {
 
 // --- Keys and names ----------------------------------------------------------
 
-TEST_F(RegistryStoreTest, ClassesRootIsTheClassesKeyOfTheLocalMachine) {
-    RegistryStore store = loaded(
-        "[HKEY_CLASSES_ROOT\\CLSID\\{One}\\DriveLocation]\n"
-        "@=\"H:\"\n"
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\AppID\\{Two}]\n"
-        "\"x\"=\"y\"\n");
-
-    EXPECT_EQ(dataOf(store, HKLM, L"SOFTWARE\\Classes\\CLSID\\{One}\\DriveLocation", L""),
-              stringData(u"H:"));
-    EXPECT_TRUE(store.keyExists(HKCR, L"AppID\\{Two}"));
-
-    EXPECT_TRUE(store.deleteKeyTree(HKLM, L"SOFTWARE\\Classes\\CLSID\\{One}"));
-    EXPECT_FALSE(store.keyExists(HKCR, L"CLSID\\{One}"));
-    EXPECT_TRUE(store.deleteKeyTree(HKCR, L"AppID\\{Two}"));
-    EXPECT_FALSE(store.deleteKeyTree(HKLM, L"SOFTWARE\\Classes\\AppID\\{Two}"));
-}
-
 TEST_F(RegistryStoreTest, NamesMatchWithoutRegardToCase) {
     RegistryStore store = loaded(
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Caf\xC3\xA9\\Stra\xC3\x9F"
@@ -208,8 +191,13 @@ TEST_F(RegistryStoreTest, OnlyBackslashSeparatesKeysAndATrailingOneIsIgnored) {
     EXPECT_TRUE(store.keyExists(HKLM, L"ModuleUsage"));
 }
 
+// HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE\SOFTWARE\Classes are one tree.
 TEST_F(RegistryStoreTest, DeletingAKeyTakesItsSubtreeAndNothingBeside) {
     RegistryStore store = loaded(
+        "[HKEY_CLASSES_ROOT\\CLSID\\{One}\\DriveLocation]\n"
+        "@=\"H:\"\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\AppID\\{Two}]\n"
+        "\"x\"=\"y\"\n"
         "[HKEY_LOCAL_MACHINE\\MU\\CONFLICT.1]\n"
         "[HKEY_LOCAL_MACHINE\\MU\\CONFLICT.1\\Deep\\Deeper]\n"
         "\"v\"=\"1\"\n"
@@ -234,9 +222,18 @@ TEST_F(RegistryStoreTest, DeletingAKeyTakesItsSubtreeAndNothingBeside) {
     EXPECT_NE(store.findValue(HKLM, L"SharedDLLs", L"A\\CONFLICT.10\\X"), nullptr);
     EXPECT_FALSE(store.deleteValue(HKLM, L"NoSuchKey", L"A\\CONFLICT.10\\X"));
 
+    EXPECT_EQ(dataOf(store, HKLM, L"SOFTWARE\\Classes\\CLSID\\{One}\\DriveLocation", L""),
+              stringData(u"H:"));
+    EXPECT_TRUE(store.keyExists(HKCR, L"AppID\\{Two}"));
+    EXPECT_TRUE(store.deleteKeyTree(HKLM, L"SOFTWARE\\Classes\\CLSID\\{One}"));
+    EXPECT_FALSE(store.keyExists(HKCR, L"CLSID\\{One}"));
+    EXPECT_TRUE(store.deleteKeyTree(HKCR, L"AppID\\{Two}"));
+    EXPECT_FALSE(store.deleteKeyTree(HKLM, L"SOFTWARE\\Classes\\AppID\\{Two}"));
+
     EXPECT_FALSE(store.deleteKeyTree(HKLM, L""));
     EXPECT_FALSE(store.deleteKeyTree(HKCR, L""));
     EXPECT_TRUE(store.keyExists(HKLM, L"MU\\Sibling"));
+    EXPECT_TRUE(store.keyExists(HKLM, L"SOFTWARE\\Classes"));
 }
 
 // --- Rewriting -----------------------------------------------------------------

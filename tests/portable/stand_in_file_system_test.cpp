@@ -109,7 +109,10 @@ TEST_F(StandInFileSystemTest, PathsThatCannotBeOnTheMachineTouchNothing) {
     EXPECT_FALSE(machine.exists(R"(H:\t\file.txt)"));
 }
 
-TEST_F(StandInFileSystemTest, DeleteRemovesLinksAsLinks) {
+// A link goes as a link; a read-only file only when forced.
+TEST_F(StandInFileSystemTest, DeleteRemovesLinksAsLinksAndReadOnlyFilesWhenForced) {
+    machine.createFile(R"(H:\locked.dot)");
+    machine.makeReadOnly(R"(H:\locked.dot)");
     machine.createFile(R"(C:\target.txt)", "keep");
     machine.createFolder(R"(C:\targetFolder)");
     machine.createSymlink(R"(H:\t\toFile)", machine.hostPath(R"(C:\target.txt)"));
@@ -125,17 +128,11 @@ TEST_F(StandInFileSystemTest, DeleteRemovesLinksAsLinks) {
     EXPECT_FALSE(machine.exists(R"(H:\t\dangling)"));
     EXPECT_TRUE(machine.exists(R"(C:\target.txt)"));
     EXPECT_TRUE(machine.exists(R"(C:\targetFolder)"));
-}
 
-TEST_F(StandInFileSystemTest, ReadOnlyFileNeedsForce) {
-    machine.createFile(R"(H:\t\locked.dot)");
-    machine.makeReadOnly(R"(H:\t\locked.dot)");
-
-    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\locked.dot)", false); }), 70);
-    EXPECT_TRUE(machine.exists(R"(H:\t\locked.dot)"));
-
-    fileSystem.DeleteFile(LR"(H:\t\locked.dot)", true);
-    EXPECT_FALSE(machine.exists(R"(H:\t\locked.dot)"));
+    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\locked.dot)", false); }), 70);
+    EXPECT_TRUE(machine.exists(R"(H:\locked.dot)"));
+    fileSystem.DeleteFile(LR"(H:\locked.dot)", true);
+    EXPECT_FALSE(machine.exists(R"(H:\locked.dot)"));
 }
 
 TEST_F(StandInFileSystemTest, NamesOutsideAscii) {
