@@ -169,31 +169,17 @@ TEST_F(RegistryStoreTest, NamesMatchWithoutRegardToCase) {
     EXPECT_EQ(store.findValue(HKLM, L"SOFTWARE\\Caf\u00e9\\Stra\u00dfe", L"SystemRoot"), nullptr);
 }
 
-TEST_F(RegistryStoreTest, OnlyBackslashSeparatesKeysAndATrailingOneIsIgnored) {
+// Only "\" separates keys, and a trailing one is ignored. Deleting a key
+// takes its subtree and nothing beside; HKEY_CLASSES_ROOT and
+// HKEY_LOCAL_MACHINE\SOFTWARE\Classes are one tree.
+TEST_F(RegistryStoreTest, KeyPathsAndDeletions) {
     RegistryStore store = loaded(
         "[HKEY_LOCAL_MACHINE\\ModuleUsage\\C:/WINDOWS/Downloaded Program Files/A.OCX]\n"
         "\".Owner\"=\"x\"\n"
         "[HKEY_LOCAL_MACHINE\\SharedDLLs]\n"
-        "\"C:\\\\WINDOWS\\\\A.OCX\"=dword:00000001\n");
-
-    EXPECT_TRUE(store.keyExists(HKLM, L"ModuleUsage\\C:/WINDOWS/Downloaded Program Files/A.OCX"));
-    EXPECT_FALSE(store.keyExists(HKLM, L"ModuleUsage\\C:"));
-    EXPECT_FALSE(store.keyExists(HKLM, L"ModuleUsage\\C:\\WINDOWS"));
-    EXPECT_TRUE(store.keyExists(HKLM, L"ModuleUsage\\"));
-    EXPECT_FALSE(store.keyExists(HKLM, L"\\ModuleUsage"));
-    EXPECT_FALSE(
-        store.keyExists(HKLM, L"ModuleUsage\\\\C:/WINDOWS/Downloaded Program Files/A.OCX"));
-
-    EXPECT_FALSE(store.deleteKeyTree(HKLM, L"ModuleUsage\\C:"));
-    EXPECT_TRUE(store.deleteValue(HKLM, L"SharedDLLs\\", L"C:\\WINDOWS\\A.OCX"));
-    EXPECT_TRUE(
-        store.deleteKeyTree(HKLM, L"ModuleUsage\\C:/WINDOWS/Downloaded Program Files/A.OCX\\"));
-    EXPECT_TRUE(store.keyExists(HKLM, L"ModuleUsage"));
-}
-
-// HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE\SOFTWARE\Classes are one tree.
-TEST_F(RegistryStoreTest, DeletingAKeyTakesItsSubtreeAndNothingBeside) {
-    RegistryStore store = loaded(
+        "\"C:\\\\WINDOWS\\\\A.OCX\"=dword:00000001\n"
+        "\"A\\\\CONFLICT.1\\\\X\"=dword:00000001\n"
+        "\"A\\\\CONFLICT.10\\\\X\"=dword:00000001\n"
         "[HKEY_CLASSES_ROOT\\CLSID\\{One}\\DriveLocation]\n"
         "@=\"H:\"\n"
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\AppID\\{Two}]\n"
@@ -204,36 +190,37 @@ TEST_F(RegistryStoreTest, DeletingAKeyTakesItsSubtreeAndNothingBeside) {
         "[HKEY_LOCAL_MACHINE\\MU\\CONFLICT.10]\n"
         "[HKEY_LOCAL_MACHINE\\MU\\CONFLICT.1 copy]\n"
         "[HKEY_LOCAL_MACHINE\\MU\\Sibling]\n"
-        "\"v\"=\"1\"\n"
-        "[HKEY_LOCAL_MACHINE\\SharedDLLs]\n"
-        "\"A\\\\CONFLICT.1\\\\X\"=dword:00000001\n"
-        "\"A\\\\CONFLICT.10\\\\X\"=dword:00000001\n");
+        "\"v\"=\"1\"\n");
 
+    // Only "\" separates keys; one trailing separator is ignored.
+    EXPECT_FALSE(store.keyExists(HKLM, L"ModuleUsage\\C:"));
+    EXPECT_FALSE(store.keyExists(HKLM, L"\\ModuleUsage"));
+    EXPECT_FALSE(
+        store.keyExists(HKLM, L"ModuleUsage\\\\C:/WINDOWS/Downloaded Program Files/A.OCX"));
+    EXPECT_TRUE(store.deleteValue(HKLM, L"SharedDLLs\\", L"C:\\WINDOWS\\A.OCX"));
+    EXPECT_TRUE(
+        store.deleteKeyTree(HKLM, L"ModuleUsage\\C:/WINDOWS/Downloaded Program Files/A.OCX\\"));
+
+    // A deletion takes the subtree, through either root, and nothing beside.
     EXPECT_TRUE(store.deleteKeyTree(HKLM, L"MU\\conflict.1"));
-    EXPECT_FALSE(store.keyExists(HKLM, L"MU\\CONFLICT.1"));
-    EXPECT_FALSE(store.keyExists(HKLM, L"MU\\CONFLICT.1\\Deep\\Deeper"));
-    EXPECT_TRUE(store.keyExists(HKLM, L"MU\\CONFLICT.10"));
-    EXPECT_TRUE(store.keyExists(HKLM, L"MU\\CONFLICT.1 copy"));
-    EXPECT_NE(store.findValue(HKLM, L"MU\\Sibling", L"v"), nullptr);
-    EXPECT_FALSE(store.deleteKeyTree(HKLM, L"MU\\CONFLICT.1"));
-
+    EXPECT_TRUE(store.deleteKeyTree(HKLM, L"SOFTWARE\\Classes\\CLSID\\{One}"));
+    EXPECT_TRUE(store.deleteKeyTree(HKCR, L"AppID\\{Two}"));
     EXPECT_TRUE(store.deleteValue(HKLM, L"SharedDLLs", L"A\\CONFLICT.1\\X"));
+    for (const Text gone : {L"MU\\CONFLICT.1\\Deep\\Deeper", L"SOFTWARE\\Classes\\CLSID\\{One}",
+                            L"SOFTWARE\\Classes\\AppID\\{Two}"}) {
+        EXPECT_FALSE(store.keyExists(HKLM, gone));
+        EXPECT_FALSE(store.deleteKeyTree(HKLM, gone));
+    }
+    for (const Text kept : {L"ModuleUsage", L"MU\\CONFLICT.10", L"MU\\CONFLICT.1 copy",
+                            L"MU\\Sibling", L"SOFTWARE\\Classes"}) {
+        EXPECT_TRUE(store.keyExists(HKLM, kept)) << std::string(kept.begin(), kept.end());
+    }
     EXPECT_FALSE(store.deleteValue(HKLM, L"SharedDLLs", L"A\\CONFLICT.1\\X"));
     EXPECT_NE(store.findValue(HKLM, L"SharedDLLs", L"A\\CONFLICT.10\\X"), nullptr);
     EXPECT_FALSE(store.deleteValue(HKLM, L"NoSuchKey", L"A\\CONFLICT.10\\X"));
-
-    EXPECT_EQ(dataOf(store, HKLM, L"SOFTWARE\\Classes\\CLSID\\{One}\\DriveLocation", L""),
-              stringData(u"H:"));
-    EXPECT_TRUE(store.keyExists(HKCR, L"AppID\\{Two}"));
-    EXPECT_TRUE(store.deleteKeyTree(HKLM, L"SOFTWARE\\Classes\\CLSID\\{One}"));
-    EXPECT_FALSE(store.keyExists(HKCR, L"CLSID\\{One}"));
-    EXPECT_TRUE(store.deleteKeyTree(HKCR, L"AppID\\{Two}"));
-    EXPECT_FALSE(store.deleteKeyTree(HKLM, L"SOFTWARE\\Classes\\AppID\\{Two}"));
-
+    // A root is never deleted.
     EXPECT_FALSE(store.deleteKeyTree(HKLM, L""));
     EXPECT_FALSE(store.deleteKeyTree(HKCR, L""));
-    EXPECT_TRUE(store.keyExists(HKLM, L"MU\\Sibling"));
-    EXPECT_TRUE(store.keyExists(HKLM, L"SOFTWARE\\Classes"));
 }
 
 // --- Rewriting -----------------------------------------------------------------

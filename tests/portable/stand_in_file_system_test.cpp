@@ -230,20 +230,14 @@ TEST_F(StandInFileSystemTest, PinRefusesALinkAtAnyFolderAndReportsMissingOnes) {
     machine.createFolder(R"(D:\Halvoran)");
     machine.createSymlink(R"(D:\Halvoran\template)", machine.hostPath(R"(C:\Windows\template)"));
 
-    EXPECT_EQ(
-        raisedNumber([&] { pinStandInFolderPath(machine.root(), LR"(H:\Halvoran\template\)"); }),
-        75);
-    EXPECT_EQ(
-        raisedNumber([&] { pinStandInFolderPath(machine.root(), LR"(D:\Halvoran\template\)"); }),
-        75);
-    EXPECT_EQ(
-        raisedNumber([&] { pinStandInFolderPath(machine.root(), LR"(C:\Halvoran\template\)"); }),
-        76);
-    EXPECT_EQ(
-        raisedNumber([&] { pinStandInFolderPath(machine.root(), LR"(Q:\Halvoran\template\)"); }),
-        76);
-    EXPECT_EQ(raisedNumber([&] { pinStandInFolderPath(machine.root(), LR"(H:\Real\template\)"); }),
-              0);
+    const auto pinRaises = [&](const Text& folderPath) {
+        return raisedNumber([&] { pinStandInFolderPath(machine.root(), folderPath); });
+    };
+    EXPECT_EQ(pinRaises(LR"(H:\Halvoran\template\)"), 75);
+    EXPECT_EQ(pinRaises(LR"(D:\Halvoran\template\)"), 75);
+    EXPECT_EQ(pinRaises(LR"(C:\Halvoran\template\)"), 76);
+    EXPECT_EQ(pinRaises(LR"(Q:\Halvoran\template\)"), 76);
+    EXPECT_EQ(pinRaises(LR"(H:\Real\template\)"), 0);
 }
 
 }  // namespace
