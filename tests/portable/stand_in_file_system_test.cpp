@@ -18,7 +18,7 @@ std::int32_t raisedNumber(auto&& call) { return raisedBy(call).number; }
 class StandInFileSystemTest : public ::testing::Test {
 protected:
     StandInMachine machine;
-    StandInFileSystem fileSystem{machine.root()};
+    std::unique_ptr<FileSystemComponent> fileSystem = makeStandInFileSystem(machine.root());
 };
 
 // A name matches ignoring case, but its exact spelling wins.
@@ -27,12 +27,12 @@ TEST_F(StandInFileSystemTest, ResolvesEveryComponentIgnoringCase) {
     machine.createFile(R"(H:\t\Name.txt)");
     machine.createFile(R"(H:\t\name.txt)");
 
-    EXPECT_EQ(fileSystem.GetFolder(LR"(h:\HALVORAN\template\)")->files(),
+    EXPECT_EQ(fileSystem->GetFolder(LR"(h:\HALVORAN\template\)")->files(),
               std::vector<Text>{LR"(h:\HALVORAN\template\Letter.DOTX)"});
-    EXPECT_TRUE(fileSystem.FileExists(L"H:/halvoran/TEMPLATE/letter.dotx"));
+    EXPECT_TRUE(fileSystem->FileExists(L"H:/halvoran/TEMPLATE/letter.dotx"));
 
-    fileSystem.DeleteFile(LR"(h:\halvoran\template\LETTER.dotx)", true);
-    fileSystem.DeleteFile(LR"(H:\t\name.txt)", true);
+    fileSystem->DeleteFile(LR"(h:\halvoran\template\LETTER.dotx)", true);
+    fileSystem->DeleteFile(LR"(H:\t\name.txt)", true);
     EXPECT_FALSE(machine.exists(R"(H:\Halvoran\Template\Letter.DOTX)"));
     EXPECT_TRUE(machine.exists(R"(H:\t\Name.txt)"));
     EXPECT_FALSE(machine.exists(R"(H:\t\name.txt)"));
@@ -46,34 +46,34 @@ TEST_F(StandInFileSystemTest, FilesListsWhatIsDirectlyInTheFolderSortedIgnoringC
     machine.createSymlink(R"(H:\t\link)", machine.hostPath(R"(H:\elsewhere)"));
 
     EXPECT_EQ(
-        fileSystem.GetFolder(LR"(H:\t)")->files(),
+        fileSystem->GetFolder(LR"(H:\t)")->files(),
         (std::vector<Text>{LR"(H:\t\A.txt)", LR"(H:\t\b.txt)", LR"(H:\t\c.TXT)", LR"(H:\t\link)"}));
     machine.createFolder(R"(H:\empty)");
-    EXPECT_TRUE(fileSystem.GetFolder(LR"(H:\empty\)")->files().empty());
+    EXPECT_TRUE(fileSystem->GetFolder(LR"(H:\empty\)")->files().empty());
 }
 
 TEST_F(StandInFileSystemTest, DriveRootAndDoubledSeparators) {
     machine.createFile(R"(C:\Halvoran.dot)");
 
-    EXPECT_EQ(fileSystem.GetFolder(LR"(c:\)")->files(), std::vector<Text>{LR"(c:\Halvoran.dot)"});
-    EXPECT_TRUE(fileSystem.FileExists(LR"(C:\\Halvoran.dot)"));
+    EXPECT_EQ(fileSystem->GetFolder(LR"(c:\)")->files(), std::vector<Text>{LR"(c:\Halvoran.dot)"});
+    EXPECT_TRUE(fileSystem->FileExists(LR"(C:\\Halvoran.dot)"));
 }
 
 TEST_F(StandInFileSystemTest, MissingPlacesRaiseWindowsErrorNumbers) {
     machine.createFile(R"(H:\t\file.txt)");
     machine.createFolder(R"(H:\t\folder)");
 
-    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(H:\missing\)"); }), 76);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(Q:\t\)"); }), 76);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(H:\t\file.txt)"); }), 76);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\missing.txt)", true); }), 53);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\folder)", true); }), 53);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\missing\file.txt)", true); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->GetFolder(LR"(H:\missing\)"); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->GetFolder(LR"(Q:\t\)"); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->GetFolder(LR"(H:\t\file.txt)"); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->DeleteFile(LR"(H:\t\missing.txt)", true); }), 53);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->DeleteFile(LR"(H:\t\folder)", true); }), 53);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->DeleteFile(LR"(H:\missing\file.txt)", true); }), 76);
     EXPECT_TRUE(machine.exists(R"(H:\t\folder)"));
 
-    EXPECT_FALSE(fileSystem.FileExists(LR"(H:\t\missing.txt)"));
-    EXPECT_FALSE(fileSystem.FileExists(LR"(H:\t\folder)"));
-    EXPECT_FALSE(fileSystem.FileExists(LR"(H:\missing\file.txt)"));
+    EXPECT_FALSE(fileSystem->FileExists(LR"(H:\t\missing.txt)"));
+    EXPECT_FALSE(fileSystem->FileExists(LR"(H:\t\folder)"));
+    EXPECT_FALSE(fileSystem->FileExists(LR"(H:\missing\file.txt)"));
 }
 
 // Neither ".." nor a linked folder leads off the drive.
@@ -85,19 +85,19 @@ TEST_F(StandInFileSystemTest, PathsThatCannotBeOnTheMachineTouchNothing) {
     machine.createFile(R"(C:\Windows\system.ini)");
     machine.createSymlink(R"(H:\Halvoran\template)", machine.hostPath(R"(C:\Windows)"));
 
-    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\..\outside.txt)", true); }), 76);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\..\..\..\outside.txt)", true); }),
+    EXPECT_EQ(raisedNumber([&] { fileSystem->DeleteFile(LR"(H:\..\outside.txt)", true); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->DeleteFile(LR"(H:\t\..\..\..\outside.txt)", true); }),
               76);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(L"H:"); }), 76);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(\t\)"); }), 76);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(\\server\share\)"); }), 76);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(Text(LR"(H:\t\file.txt)") + L'\0', true); }),
-              52);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\*)", true); }), 52);
-    EXPECT_FALSE(fileSystem.FileExists(LR"(H:\..\outside.txt)"));
-    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(H:\Halvoran\template\)"); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->GetFolder(L"H:"); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->GetFolder(LR"(\t\)"); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->GetFolder(LR"(\\server\share\)"); }), 76);
     EXPECT_EQ(
-        raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\Halvoran\template\system.ini)", true); }),
+        raisedNumber([&] { fileSystem->DeleteFile(Text(LR"(H:\t\file.txt)") + L'\0', true); }), 52);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->DeleteFile(LR"(H:\t\*)", true); }), 52);
+    EXPECT_FALSE(fileSystem->FileExists(LR"(H:\..\outside.txt)"));
+    EXPECT_EQ(raisedNumber([&] { fileSystem->GetFolder(LR"(H:\Halvoran\template\)"); }), 76);
+    EXPECT_EQ(
+        raisedNumber([&] { fileSystem->DeleteFile(LR"(H:\Halvoran\template\system.ini)", true); }),
         76);
 
     EXPECT_TRUE(std::filesystem::exists(outside));
@@ -105,7 +105,7 @@ TEST_F(StandInFileSystemTest, PathsThatCannotBeOnTheMachineTouchNothing) {
     EXPECT_TRUE(machine.exists(R"(C:\Windows\system.ini)"));
 
     // ".." that stays on the drive is an ordinary path.
-    fileSystem.DeleteFile(LR"(H:\t\..\t\.\file.txt)", true);
+    fileSystem->DeleteFile(LR"(H:\t\..\t\.\file.txt)", true);
     EXPECT_FALSE(machine.exists(R"(H:\t\file.txt)"));
 }
 
@@ -119,8 +119,8 @@ TEST_F(StandInFileSystemTest, DeleteRemovesLinksAsLinksAndReadOnlyFilesWhenForce
     machine.createSymlink(R"(H:\t\toFolder)", machine.hostPath(R"(C:\targetFolder)"));
     machine.createSymlink(R"(H:\t\dangling)", machine.hostPath(R"(C:\nothing)"));
 
-    for (const Text& file : fileSystem.GetFolder(LR"(H:\t)")->files()) {
-        fileSystem.DeleteFile(file, true);
+    for (const Text& file : fileSystem->GetFolder(LR"(H:\t)")->files()) {
+        fileSystem->DeleteFile(file, true);
     }
 
     EXPECT_FALSE(machine.exists(R"(H:\t\toFile)"));
@@ -129,9 +129,9 @@ TEST_F(StandInFileSystemTest, DeleteRemovesLinksAsLinksAndReadOnlyFilesWhenForce
     EXPECT_TRUE(machine.exists(R"(C:\target.txt)"));
     EXPECT_TRUE(machine.exists(R"(C:\targetFolder)"));
 
-    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\locked.dot)", false); }), 70);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->DeleteFile(LR"(H:\locked.dot)", false); }), 70);
     EXPECT_TRUE(machine.exists(R"(H:\locked.dot)"));
-    fileSystem.DeleteFile(LR"(H:\locked.dot)", true);
+    fileSystem->DeleteFile(LR"(H:\locked.dot)", true);
     EXPECT_FALSE(machine.exists(R"(H:\locked.dot)"));
 }
 
@@ -140,13 +140,13 @@ TEST_F(StandInFileSystemTest, NamesOutsideAscii) {
     // Not UTF-8 at all: still listed, and the listed path deletes it.
     std::ofstream(machine.hostPath("H:\\Vorlagen") / "raw\xFF.dot") << "";
 
-    const std::vector<Text> files = fileSystem.GetFolder(L"H:\\VORLAGEN")->files();
+    const std::vector<Text> files = fileSystem->GetFolder(L"H:\\VORLAGEN")->files();
     ASSERT_EQ(files.size(), 2u);
     EXPECT_EQ(files[1], L"H:\\VORLAGEN\\Résumé Ærø.dot");
-    EXPECT_TRUE(fileSystem.FileExists(L"h:\\vorlagen\\RÉSUMÉ æRØ.DOT"));
+    EXPECT_TRUE(fileSystem->FileExists(L"h:\\vorlagen\\RÉSUMÉ æRØ.DOT"));
 
     for (const Text& file : files) {
-        fileSystem.DeleteFile(file, true);
+        fileSystem->DeleteFile(file, true);
     }
     EXPECT_TRUE(std::filesystem::is_empty(machine.hostPath("H:\\Vorlagen")));
 }

@@ -178,7 +178,7 @@ public:
         if (foldCase(programmaticId) != foldCase(Text(fileSystemProgramId))) {
             raiseClassicError(classic::cannotCreateObject);
         }
-        return std::make_unique<StandInFileSystem>(machineRoot_);
+        return makeStandInFileSystem(machineRoot_);
     }
 
     std::unique_ptr<PinnedFolderPath> pinFolderPath(const Text& folderPath) override {

@@ -148,15 +148,13 @@ private:
     Text folderPrefix_;
 };
 
-char lowerCaseLetter(wchar_t letter) { return static_cast<char>(letter | 0x20); }
-char upperCaseLetter(wchar_t letter) { return static_cast<char>(letter & ~0x20); }
-
 // drive_h or drive_H: the drive letter's case does not matter either. A
 // drive that is a link to nothing is a drive letter whose device is gone
 // (a network share that is not connected, a removed disk).
 fs::path driveDirectory(const fs::path& machineRoot, wchar_t drive) {
     bool deviceMissing = false;
-    for (const char spelling : {lowerCaseLetter(drive), upperCaseLetter(drive)}) {
+    for (const auto spelling :
+         {static_cast<char>(drive | 0x20), static_cast<char>(drive & ~0x20)}) {
         const fs::path candidate = machineRoot / (std::string("drive_") + spelling);
         std::error_code error;
         if (fs::is_directory(candidate, error)) {
@@ -275,6 +273,49 @@ private:
     std::vector<HeldFolder> folders_;
 };
 
+class StandInFileSystem : public FileSystemComponent {
+public:
+    explicit StandInFileSystem(fs::path machineRoot) : machineRoot_(std::move(machineRoot)) {}
+
+    std::unique_ptr<FileSystemFolder> GetFolder(const Text& folderPath) override {
+        const WindowsPath path = splitPath(folderPath);
+        const fs::path directory = resolveFolder(machineRoot_, path, path.components.size());
+        UniqueFd folder(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!folder) {
+            raiseForLookup(errno);
+        }
+        return std::make_unique<StandInFolder>(std::move(folder), folderPath);
+    }
+
+    void DeleteFile(const Text& filePath, bool force) override {
+        const std::optional<fs::path> file = findFile(machineRoot_, filePath);
+        struct stat status {};
+        if (!file || ::lstat(file->c_str(), &status) != 0 || S_ISDIR(status.st_mode)) {
+            raiseClassicError(classic::fileNotFound);
+        }
+        if (!force && S_ISREG(status.st_mode) && isReadOnly(status)) {
+            raiseClassicError(classic::permissionDenied);
+        }
+        // unlink never follows a link: the link goes, its target stays.
+        if (::unlink(file->c_str()) != 0) {
+            raiseForFile(errno);
+        }
+    }
+
+    bool FileExists(const Text& filePath) override {
+        try {
+            const std::optional<fs::path> file = findFile(machineRoot_, filePath);
+            std::error_code error;
+            return file && fs::is_regular_file(*file, error);
+        } catch (const RaisedError&) {
+            return false;
+        }
+    }
+
+private:
+    fs::path machineRoot_;
+};
+
 }  // namespace
 
 std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const fs::path& machineRoot,
@@ -319,41 +360,8 @@ std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const fs::path& machineRo
     return std::make_unique<StandInPin>(folderPath, std::move(folders));
 }
 
-StandInFileSystem::StandInFileSystem(fs::path machineRoot) : machineRoot_(std::move(machineRoot)) {}
-
-std::unique_ptr<FileSystemFolder> StandInFileSystem::GetFolder(const Text& folderPath) {
-    const WindowsPath path = splitPath(folderPath);
-    const fs::path directory = resolveFolder(machineRoot_, path, path.components.size());
-    UniqueFd folder(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folder) {
-        raiseForLookup(errno);
-    }
-    return std::make_unique<StandInFolder>(std::move(folder), folderPath);
-}
-
-void StandInFileSystem::DeleteFile(const Text& filePath, bool force) {
-    const std::optional<fs::path> file = findFile(machineRoot_, filePath);
-    struct stat status {};
-    if (!file || ::lstat(file->c_str(), &status) != 0 || S_ISDIR(status.st_mode)) {
-        raiseClassicError(classic::fileNotFound);
-    }
-    if (!force && S_ISREG(status.st_mode) && isReadOnly(status)) {
-        raiseClassicError(classic::permissionDenied);
-    }
-    // unlink never follows a link: the link goes, its target stays.
-    if (::unlink(file->c_str()) != 0) {
-        raiseForFile(errno);
-    }
-}
-
-bool StandInFileSystem::FileExists(const Text& filePath) {
-    try {
-        const std::optional<fs::path> file = findFile(machineRoot_, filePath);
-        std::error_code error;
-        return file && fs::is_regular_file(*file, error);
-    } catch (const RaisedError&) {
-        return false;
-    }
+std::unique_ptr<FileSystemComponent> makeStandInFileSystem(fs::path machineRoot) {
+    return std::make_unique<StandInFileSystem>(std::move(machineRoot));
 }
 
 }  // namespace stravik::portable
