@@ -52,16 +52,16 @@ void drawWindow(std::ostream& output) {
     const auto button = [&](const Text& caption, char key) {
         std::string text = "[ " + encodeUtf8(caption) + " ]";
         text.resize(std::max(text.size() + 1, keyColumn), ' ');
-        row(text + '(' + key + ')');
+        return text + '(' + key + ')';
     };
     output << border;
     row(encodeUtf8(windowCaption));
     output << border;
-    row("");
-    button(removeButtonCaption, 'r');
-    row("");
-    button(exitButtonCaption, 'e');
-    row("");
+    for (const std::string& content :
+         {std::string(), button(removeButtonCaption, 'r'), std::string(),
+          button(exitButtonCaption, 'e'), std::string()}) {
+        row(content);
+    }
     output << border;
 }
 
@@ -235,11 +235,9 @@ private:
             return std::nullopt;
         }
         constexpr std::string_view whiteSpace = " \t\r\n";
-        const auto first = line.find_first_not_of(whiteSpace);
-        if (first == std::string::npos) {
-            return std::string();
-        }
-        return line.substr(first, line.find_last_not_of(whiteSpace) - first + 1);
+        line.erase(0, line.find_first_not_of(whiteSpace));
+        line.erase(line.find_last_not_of(whiteSpace) + 1);  // all of it when it was blank
+        return line;
     }
 
     std::filesystem::path machineRoot_;

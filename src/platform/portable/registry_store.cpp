@@ -129,13 +129,6 @@ RegistryKey& declare(RegistryKey& top, const std::vector<Text>& path) {
     return *key;
 }
 
-// Raised for text that stops being valid in its encoding after `validPart`.
-template <typename Char>
-[[noreturn]] void failInvalidText(std::basic_string_view<Char> validPart, std::wstring_view why) {
-    const auto lineBreaks = std::count(validPart.begin(), validPart.end(), Char('\n'));
-    throw MalformedLine{static_cast<std::size_t>(lineBreaks) + 1, Text(why)};
-}
-
 constexpr std::wstring_view blanks = L" \t\r";
 
 std::wstring_view trimmed(std::wstring_view text) {
@@ -147,23 +140,18 @@ std::wstring_view trimmed(std::wstring_view text) {
 // The file's text, its header checked: UTF-16LE after its byte order mark,
 // Windows-1252 for REGEDIT4, else UTF-8.
 Text decodeFile(std::string_view bytes) {
-    Text text;
-    if (bytes.starts_with(narrowHeader)) {
-        text = fromWindows1252(NarrowText(bytes));
-    } else if (bytes.starts_with("\xFF\xFE")) {
-        const auto* begin = reinterpret_cast<const std::uint8_t*>(bytes.data());
-        text = textFromUtf16Le({begin + 2, bytes.size() - 2});
-        const auto unpaired = std::find_if(text.begin(), text.end(), isSurrogate);
-        if (unpaired != text.end() || bytes.size() % 2 != 0) {
-            failInvalidText(std::wstring_view(text.begin(), unpaired),
-                            L"the text is not valid UTF-16");
-        }
-    } else {
-        const std::size_t valid = validUtf8Length(bytes);
-        if (valid != bytes.size()) {
-            failInvalidText(bytes.substr(0, valid), L"the text is not valid UTF-8");
-        }
-        text = decodeUtf8(bytes);
+    const bool utf16 = bytes.starts_with("\xFF\xFE");
+    const auto* begin = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    const Text text = bytes.starts_with(narrowHeader) ? fromWindows1252(NarrowText(bytes))
+                      : utf16 ? textFromUtf16Le({begin + 2, bytes.size() - 2})
+                              : decodeUtf8(bytes);
+    // Both decoders keep what is not valid in their encoding as lone
+    // surrogates: unpaired UTF-16 ones, and bytes that are not UTF-8.
+    const auto invalid = std::find_if(text.begin(), text.end(), isSurrogate);
+    if (invalid != text.end() || (utf16 && bytes.size() % 2 != 0)) {
+        throw MalformedLine{
+            static_cast<std::size_t>(std::count(text.begin(), invalid, L'\n')) + 1,
+            utf16 ? L"the text is not valid UTF-16" : L"the text is not valid UTF-8"};
     }
     const std::wstring_view header = trimmed(std::wstring_view(text).substr(0, text.find(L'\n')));
     if (header != (bytes.starts_with(narrowHeader) ? L"REGEDIT4" : unicodeHeader)) {
@@ -183,7 +171,6 @@ std::optional<std::uint32_t> parseHexNumber(std::wstring_view digits, std::size_
     return number;
 }
 
-// ---------------------------------------------------------------------------
 // Reading a .reg file.
 
 class RegFileParser {
@@ -329,7 +316,6 @@ private:
     RegistryKey* currentKey_ = nullptr;
 };
 
-// ---------------------------------------------------------------------------
 // Writing a .reg file that regedit reads back to the same registry: one
 // line per value.
 
@@ -402,7 +388,6 @@ std::string serialise(const RegistryKey& top) {
     return "\xFF\xFE" + std::string(encoded.begin(), encoded.end());
 }
 
-// ---------------------------------------------------------------------------
 // Atomic replacement of the file.
 
 [[noreturn]] void failToWrite(const std::filesystem::path& file, int error) {

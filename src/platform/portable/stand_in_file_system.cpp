@@ -55,26 +55,22 @@ WindowsPath splitPath(const Text& path) {
     if (!split) {
         raiseClassicError(classic::pathNotFound);
     }
-    for (const Text& component : split->components) {
-        if (std::any_of(component.begin(), component.end(), isForbiddenInName)) {
-            raiseClassicError(classic::badFileName);
-        }
+    const auto forbidden = [](const Text& name) {
+        return std::ranges::any_of(name, isForbiddenInName);
+    };
+    if (std::ranges::any_of(split->components, forbidden)) {
+        raiseClassicError(classic::badFileName);
     }
     return *std::move(split);
 }
 
 // What the host's error `error` means for a file: its classic number, else
-// "Path/File access error".
-[[noreturn]] void raiseForFile(int error) {
-    raiseClassicError(classicNumberFor(error).value_or(classic::pathFileAccessError));
-}
-
-// A folder that cannot be read: a missing entry on the way is a missing
-// path, other failures keep their meaning. The host's error numbers are
-// errno values in either category.
-[[noreturn]] void raiseForLookup(int error) {
-    const std::optional<std::int32_t> number = classicNumberFor(error);
-    raiseClassicError(number && *number != classic::fileNotFound ? *number : classic::pathNotFound);
+// "Path/File access error". For a folder that cannot be read, a missing
+// entry on the way is a missing path.
+[[noreturn]] void raiseForFile(int error, bool lookup = false) {
+    const std::int32_t number = classicNumberFor(error).value_or(
+        lookup ? classic::pathNotFound : classic::pathFileAccessError);
+    raiseClassicError(lookup && number == classic::fileNotFound ? classic::pathNotFound : number);
 }
 
 // The on-disk name in `directory` that `name` stands for: the exact name
@@ -95,14 +91,9 @@ std::optional<std::string> findEntry(const fs::path& directory, const Text& name
         }
     }
     if (error) {
-        raiseForLookup(error.value());
+        raiseForFile(error.value(), true);
     }
     return found;
-}
-
-bool isWithin(const fs::path& path, const fs::path& ancestor) {
-    return std::mismatch(path.begin(), path.end(), ancestor.begin(), ancestor.end()).second ==
-           ancestor.end();
 }
 
 // The regular files and links (as files, never followed) directly in the
@@ -182,7 +173,10 @@ fs::path resolveFolder(const fs::path& machineRoot, const WindowsPath& path, std
     std::error_code driveError;
     const fs::path end = fs::canonical(folder, endError);
     const fs::path driveRoot = fs::canonical(drive, driveError);
-    if (endError || driveError || !isWithin(end, driveRoot)) {
+    const bool withinDrive =
+        std::mismatch(end.begin(), end.end(), driveRoot.begin(), driveRoot.end()).second ==
+        driveRoot.end();
+    if (endError || driveError || !withinDrive) {
         raiseClassicError(classic::pathNotFound);
     }
     return folder;
@@ -282,7 +276,7 @@ public:
         const fs::path directory = resolveFolder(machineRoot_, path, path.components.size());
         UniqueFd folder(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!folder) {
-            raiseForLookup(errno);
+            raiseForFile(errno, true);
         }
         return std::make_unique<StandInFolder>(std::move(folder), folderPath);
     }

@@ -3,6 +3,8 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include <algorithm>
+
 namespace stravik::portable {
 namespace {
 
@@ -67,26 +69,11 @@ Text decodeUtf8(std::string_view bytes) {
         const std::size_t length = decodeOne(bytes, index, character);
         if (length == 0) {
             character = escapedByteBase + static_cast<unsigned char>(bytes[index]);
-            ++index;
-        } else {
-            index += length;
         }
         text.push_back(static_cast<wchar_t>(character));
+        index += std::max<std::size_t>(length, 1);
     }
     return text;
-}
-
-std::size_t validUtf8Length(std::string_view bytes) {
-    std::size_t index = 0;
-    char32_t character = 0;
-    while (index < bytes.size()) {
-        const std::size_t length = decodeOne(bytes, index, character);
-        if (length == 0) {
-            break;
-        }
-        index += length;
-    }
-    return index;
 }
 
 std::string encodeUtf8(const Text& text) {
@@ -110,13 +97,10 @@ Text foldCase(const Text& text) {
     Text folded;
     folded.reserve(text.size());
     for (const wchar_t character : text) {
-        if (locale != locale_t{}) {
-            folded.push_back(
-                static_cast<wchar_t>(towupper_l(static_cast<wint_t>(character), locale)));
-        } else {
-            folded.push_back(character >= L'a' && character <= L'z' ? character - L'a' + L'A'
-                                                                    : character);
-        }
+        const bool ascii = character >= L'a' && character <= L'z';
+        folded.push_back(locale != locale_t{} ? static_cast<wchar_t>(towupper_l(
+                                                    static_cast<wint_t>(character), locale))
+                                              : (ascii ? character - L'a' + L'A' : character));
     }
     return folded;
 }

@@ -14,10 +14,6 @@ namespace stravik::portable {
 
 Text decodeUtf8(std::string_view bytes);
 
-// How many bytes from the start of `bytes` are well-formed UTF-8: all of
-// them when the whole text is valid.
-std::size_t validUtf8Length(std::string_view bytes);
-
 // Characters that UTF-8 cannot carry (other lone surrogates, values past
 // U+10FFFF) become U+FFFD.
 std::string encodeUtf8(const Text& text);

@@ -1,5 +1,6 @@
 #include "platform/portable/windows1252.h"
 
+#include <algorithm>
 #include <array>
 
 namespace stravik::portable {
@@ -19,12 +20,10 @@ char byteFor(char32_t character) {
     if (character < 0x80 || (character >= 0xA0 && character <= 0xFF)) {
         return static_cast<char>(character);
     }
-    for (std::size_t index = 0; index < highControlBlock.size(); ++index) {
-        if (highControlBlock[index] == character) {
-            return static_cast<char>(0x80 + index);
-        }
-    }
-    return unmappable;
+    const auto found = std::find(highControlBlock.begin(), highControlBlock.end(), character);
+    return found == highControlBlock.end()
+               ? unmappable
+               : static_cast<char>(0x80 + (found - highControlBlock.begin()));
 }
 
 }  // namespace
