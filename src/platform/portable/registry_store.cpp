@@ -8,9 +8,11 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <ranges>
 #include <string_view>
 
 #include "platform/portable/unique_fd.h"
@@ -21,8 +23,7 @@
 namespace stravik::portable {
 namespace {
 
-// Text is UTF-32 here: a character outside the Basic Multilingual Plane is
-// one wchar_t, and any surrogate left in a Text is an unpaired one.
+// Text is UTF-32 here: any surrogate left in a Text is an unpaired one.
 static_assert(sizeof(wchar_t) == 4);
 
 // Windows' own numbers for a damaged registry and a failed registry write.
@@ -60,13 +61,11 @@ bool sameName(std::wstring_view left, std::wstring_view right) {
 bool isSurrogate(wchar_t character) { return character >= 0xD800 && character <= 0xDFFF; }
 
 std::vector<std::wstring_view> splitAt(std::wstring_view text, wchar_t separator) {
-    std::vector<std::wstring_view> parts;
-    for (std::size_t start = 0; start <= text.size();) {
-        const std::size_t end = std::min(text.find(separator, start), text.size());
-        parts.push_back(text.substr(start, end - start));
-        start = end + 1;
+    std::vector<std::wstring_view> pieces;
+    for (const auto piece : std::views::split(text, separator)) {
+        pieces.emplace_back(piece.begin(), piece.end());
     }
-    return parts;
+    return pieces;
 }
 
 // Splits a key path at "\". One trailing separator is ignored; any other
@@ -276,10 +275,9 @@ private:
     void parseHexValue(std::wstring_view rest, RegistryValue& value) {
         value.type = registryType::binary;
         if (rest.starts_with(L'(')) {
+            // Without a ")" the digits run into what follows and fail.
             const std::size_t close = rest.find(L')');
-            const auto type = close == std::wstring_view::npos
-                                  ? std::nullopt
-                                  : parseHexNumber(rest.substr(1, close - 1), 8);
+            const auto type = parseHexNumber(rest.substr(1, close - 1), 8);
             if (!type) fail(L"hex(N) needs a hex type number");
             value.type = *type;
             rest.remove_prefix(close + 1);
@@ -329,11 +327,9 @@ Text escaped(std::wstring_view text) {
 }
 
 Text hexDigits(std::uint32_t number, int width) {
-    Text digits;
-    for (; width > 0 || number != 0; --width, number >>= 4) {
-        digits.insert(digits.begin(), L"0123456789abcdef"[number & 0xF]);
-    }
-    return digits;
+    std::array<wchar_t, 9> digits{};
+    std::swprintf(digits.data(), digits.size(), L"%0*x", width, number);
+    return digits.data();
 }
 
 // A string that reads back to the same bytes, terminator included, and
@@ -430,7 +426,6 @@ void writeAtomically(const std::filesystem::path& file, const std::string& bytes
 
 Text textFromUtf16Le(std::span<const std::uint8_t> bytes) {
     Text text;
-    text.reserve(bytes.size() / 2);
     for (std::size_t index = 0; index + 1 < bytes.size(); index += 2) {
         const wchar_t unit = static_cast<wchar_t>(bytes[index] | (bytes[index + 1] << 8));
         const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
@@ -445,7 +440,6 @@ Text textFromUtf16Le(std::span<const std::uint8_t> bytes) {
 
 std::vector<std::uint8_t> utf16LeFromText(const Text& text) {
     std::vector<std::uint8_t> bytes;
-    bytes.reserve(text.size() * 2);
     const auto append = [&](std::uint32_t unit) {
         bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
         bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
@@ -502,19 +496,16 @@ bool RegistryStore::deleteKeyTree(RegistryRoot root, const Text& subKey) {
     const auto path = keyPath(static_cast<std::uint32_t>(root), subKey);
     if (!path || subKey.empty()) return false;  // a root is never deleted
     RegistryKey* parent = keyAt(top_, std::span<const Text>(*path).first(path->size() - 1));
-    const RegistryKey* key = parent == nullptr ? nullptr : subKeyNamed(*parent, path->back());
-    if (key == nullptr) return false;
-    parent->subKeys.erase(parent->subKeys.begin() + (key - parent->subKeys.data()));
-    return true;
+    return parent != nullptr && std::erase_if(parent->subKeys, [&](const RegistryKey& key) {
+                                    return sameName(key.name, path->back());
+                                }) > 0;
 }
 
 bool RegistryStore::deleteValue(RegistryRoot root, const Text& subKey, const Text& valueName) {
     RegistryKey* key = keyAt(top_, root, subKey);
-    if (key == nullptr) return false;
-    const auto found = valueNamed(*key, valueName);
-    if (found == key->values.end()) return false;
-    key->values.erase(found);
-    return true;
+    return key != nullptr && std::erase_if(key->values, [&](const RegistryValue& value) {
+                                 return sameName(value.name, valueName);
+                             }) > 0;
 }
 
 void RegistryStore::save() const {

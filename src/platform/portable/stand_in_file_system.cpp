@@ -119,7 +119,6 @@ std::vector<Text> filesIn(int folder, const Text& prefix) {
     }
     std::sort(names.begin(), names.end());
     std::vector<Text> paths;
-    paths.reserve(names.size());
     for (const auto& [folded, name] : names) {
         paths.push_back(prefix + name);
     }
@@ -194,8 +193,6 @@ std::optional<fs::path> findFile(const fs::path& machineRoot, const Text& filePa
     return name ? std::optional(parent / *name) : std::nullopt;
 }
 
-bool isReadOnly(const struct stat& status) { return (status.st_mode & 0222) == 0; }
-
 struct HeldFolder {
     UniqueFd descriptor;
     fs::path directory;
@@ -209,8 +206,6 @@ public:
     StandInPin(Text folderPath, std::vector<HeldFolder> folders)
         : folderPrefix_(folderPrefixOf(std::move(folderPath))), folders_(std::move(folders)) {}
 
-    // Read from the held folder itself: regular files and links (as files),
-    // sorted by name ignoring case, as the component lists them.
     std::vector<Text> files() override { return filesIn(heldFolder(), folderPrefix_); }
 
     // Looked up and removed inside the held folder by the name alone, so
@@ -287,7 +282,8 @@ public:
         if (!file || ::lstat(file->c_str(), &status) != 0 || S_ISDIR(status.st_mode)) {
             raiseClassicError(classic::fileNotFound);
         }
-        if (!force && S_ISREG(status.st_mode) && isReadOnly(status)) {
+        const bool readOnly = (status.st_mode & 0222) == 0;
+        if (!force && S_ISREG(status.st_mode) && readOnly) {
             raiseClassicError(classic::permissionDenied);
         }
         // unlink never follows a link: the link goes, its target stays.

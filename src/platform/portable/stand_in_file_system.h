@@ -12,12 +12,9 @@
 
 namespace stravik::portable {
 
-// Raises from GetFolder 76 "Path not found" when the folder or its drive
-// is missing; from DeleteFile, which removes a link as a link, 53 "File not
-// found", 76, 70 "Permission denied" (also for a read-only file without
-// force) or 75 "Path/File access error". FileExists is true for an
-// existing regular file, a link to one included, and false, never an
-// error, for a path that cannot name a file.
+// GetFolder raises 76 for a missing folder; DeleteFile removes a link as a
+// link and raises 53, 76, 70 (also for a read-only file without force) or
+// 75; FileExists is false, never an error, for a path that names no file.
 std::unique_ptr<FileSystemComponent> makeStandInFileSystem(std::filesystem::path machineRoot);
 
 // Opens the folders from the drive's root down to `folderPath`, each

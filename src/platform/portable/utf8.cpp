@@ -63,7 +63,6 @@ locale_t unicodeLocale() {
 
 Text decodeUtf8(std::string_view bytes) {
     Text text;
-    text.reserve(bytes.size());
     for (std::size_t index = 0; index < bytes.size();) {
         char32_t character = 0;
         const std::size_t length = decodeOne(bytes, index, character);
@@ -78,7 +77,6 @@ Text decodeUtf8(std::string_view bytes) {
 
 std::string encodeUtf8(const Text& text) {
     std::string bytes;
-    bytes.reserve(text.size());
     for (const wchar_t unit : text) {
         const auto character = static_cast<char32_t>(unit);
         if (character >= escapedByteBase + 0x80 && character <= escapedByteBase + 0xFF) {
@@ -95,7 +93,6 @@ std::string encodeUtf8(const Text& text) {
 Text foldCase(const Text& text) {
     const locale_t locale = unicodeLocale();
     Text folded;
-    folded.reserve(text.size());
     for (const wchar_t character : text) {
         const bool ascii = character >= L'a' && character <= L'z';
         folded.push_back(locale != locale_t{} ? static_cast<wchar_t>(towupper_l(

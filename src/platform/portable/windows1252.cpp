@@ -30,7 +30,6 @@ char byteFor(char32_t character) {
 
 NarrowText toWindows1252(const Text& text) {
     NarrowText result;
-    result.reserve(text.size());
     for (const wchar_t character : text) {
         result.push_back(byteFor(static_cast<char32_t>(character)));
     }
@@ -39,7 +38,6 @@ NarrowText toWindows1252(const Text& text) {
 
 Text fromWindows1252(const NarrowText& text) {
     Text result;
-    result.reserve(text.size());
     for (const char byte : text) {
         const auto value = static_cast<unsigned char>(byte);
         const char32_t character =
