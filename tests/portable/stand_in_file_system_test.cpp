@@ -3,52 +3,37 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <functional>
 
+#include "raised_error.h"
 #include "stand_in_machine.h"
 
 namespace stravik::portable {
 namespace {
 
+using stravik::testing::raisedBy;
 using stravik::testing::StandInMachine;
 
-// What `operation` raised; number 0 when it raised nothing.
-ErrorInfo raisedError(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const RaisedError& error) {
-        return error.info();
-    }
-    return ErrorInfo{};
-}
-
-std::int32_t raisedNumber(const std::function<void()>& operation) {
-    return raisedError(operation).number;
-}
+std::int32_t raisedNumber(auto&& call) { return raisedBy(call).number; }
 
 class StandInFileSystemTest : public ::testing::Test {
 protected:
     StandInMachine machine;
-    StandInFileSystem fileSystem{machine.root()};
+    std::unique_ptr<FileSystemComponent> fileSystem = makeStandInFileSystem(machine.root());
 };
 
+// A name matches ignoring case, but its exact spelling wins.
 TEST_F(StandInFileSystemTest, ResolvesEveryComponentIgnoringCase) {
     machine.createFile(R"(H:\Halvoran\Template\Letter.DOTX)");
-
-    EXPECT_EQ(fileSystem.GetFolder(LR"(h:\HALVORAN\template\)")->files(),
-              std::vector<Text>{LR"(H:\Halvoran\Template\Letter.DOTX)"});
-    EXPECT_TRUE(fileSystem.FileExists(L"H:/halvoran/TEMPLATE/letter.dotx"));
-
-    fileSystem.DeleteFile(LR"(h:\halvoran\template\LETTER.dotx)", true);
-    EXPECT_FALSE(machine.exists(R"(H:\Halvoran\Template\Letter.DOTX)"));
-}
-
-TEST_F(StandInFileSystemTest, ExactSpellingWinsOverOtherCases) {
     machine.createFile(R"(H:\t\Name.txt)");
     machine.createFile(R"(H:\t\name.txt)");
 
-    fileSystem.DeleteFile(LR"(H:\t\name.txt)", true);
+    EXPECT_EQ(fileSystem->GetFolder(LR"(h:\HALVORAN\template\)")->files(),
+              std::vector<Text>{LR"(h:\HALVORAN\template\Letter.DOTX)"});
+    EXPECT_TRUE(fileSystem->FileExists(L"H:/halvoran/TEMPLATE/letter.dotx"));
 
+    fileSystem->DeleteFile(LR"(h:\halvoran\template\LETTER.dotx)", true);
+    fileSystem->DeleteFile(LR"(H:\t\name.txt)", true);
+    EXPECT_FALSE(machine.exists(R"(H:\Halvoran\Template\Letter.DOTX)"));
     EXPECT_TRUE(machine.exists(R"(H:\t\Name.txt)"));
     EXPECT_FALSE(machine.exists(R"(H:\t\name.txt)"));
 }
@@ -61,82 +46,81 @@ TEST_F(StandInFileSystemTest, FilesListsWhatIsDirectlyInTheFolderSortedIgnoringC
     machine.createSymlink(R"(H:\t\link)", machine.hostPath(R"(H:\elsewhere)"));
 
     EXPECT_EQ(
-        fileSystem.GetFolder(LR"(H:\t)")->files(),
+        fileSystem->GetFolder(LR"(H:\t)")->files(),
         (std::vector<Text>{LR"(H:\t\A.txt)", LR"(H:\t\b.txt)", LR"(H:\t\c.TXT)", LR"(H:\t\link)"}));
     machine.createFolder(R"(H:\empty)");
-    EXPECT_TRUE(fileSystem.GetFolder(LR"(H:\empty\)")->files().empty());
+    EXPECT_TRUE(fileSystem->GetFolder(LR"(H:\empty\)")->files().empty());
 }
 
 TEST_F(StandInFileSystemTest, DriveRootAndDoubledSeparators) {
     machine.createFile(R"(C:\Halvoran.dot)");
 
-    EXPECT_EQ(fileSystem.GetFolder(LR"(c:\)")->files(), std::vector<Text>{LR"(C:\Halvoran.dot)"});
-    EXPECT_TRUE(fileSystem.FileExists(LR"(C:\\Halvoran.dot)"));
+    EXPECT_EQ(fileSystem->GetFolder(LR"(c:\)")->files(), std::vector<Text>{LR"(c:\Halvoran.dot)"});
+    EXPECT_TRUE(fileSystem->FileExists(LR"(C:\\Halvoran.dot)"));
 }
 
 TEST_F(StandInFileSystemTest, MissingPlacesRaiseWindowsErrorNumbers) {
     machine.createFile(R"(H:\t\file.txt)");
     machine.createFolder(R"(H:\t\folder)");
 
-    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(H:\missing\)"); }), 76);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(Q:\t\)"); }), 76);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(H:\t\file.txt)"); }), 76);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\missing.txt)", true); }), 53);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\folder)", true); }), 53);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\missing\file.txt)", true); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->GetFolder(LR"(H:\missing\)"); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->GetFolder(LR"(Q:\t\)"); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->GetFolder(LR"(H:\t\file.txt)"); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->DeleteFile(LR"(H:\t\missing.txt)", true); }), 53);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->DeleteFile(LR"(H:\t\folder)", true); }), 53);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->DeleteFile(LR"(H:\missing\file.txt)", true); }), 76);
     EXPECT_TRUE(machine.exists(R"(H:\t\folder)"));
 
-    EXPECT_FALSE(fileSystem.FileExists(LR"(H:\t\missing.txt)"));
-    EXPECT_FALSE(fileSystem.FileExists(LR"(H:\t\folder)"));
-    EXPECT_FALSE(fileSystem.FileExists(LR"(H:\missing\file.txt)"));
+    EXPECT_FALSE(fileSystem->FileExists(LR"(H:\t\missing.txt)"));
+    EXPECT_FALSE(fileSystem->FileExists(LR"(H:\t\folder)"));
+    EXPECT_FALSE(fileSystem->FileExists(LR"(H:\missing\file.txt)"));
 }
 
+// Neither ".." nor a linked folder leads off the drive.
 TEST_F(StandInFileSystemTest, PathsThatCannotBeOnTheMachineTouchNothing) {
     // Next to the machine's root, where no Windows path may reach.
     const std::filesystem::path outside = machine.root() / "outside.txt";
     std::ofstream(outside) << "keep";
     machine.createFile(R"(H:\t\file.txt)");
+    machine.createFile(R"(C:\Windows\system.ini)");
+    machine.createSymlink(R"(H:\Halvoran\template)", machine.hostPath(R"(C:\Windows)"));
 
-    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\..\outside.txt)", true); }), 76);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\..\..\..\outside.txt)", true); }),
+    EXPECT_EQ(raisedNumber([&] { fileSystem->DeleteFile(LR"(H:\..\outside.txt)", true); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->DeleteFile(LR"(H:\t\..\..\..\outside.txt)", true); }),
               76);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(L"H:"); }), 52);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(\t\)"); }), 52);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(\\server\share\)"); }), 52);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(Text(LR"(H:\t\file.txt)") + L'\0', true); }),
-              52);
-    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\*)", true); }), 52);
-    EXPECT_FALSE(fileSystem.FileExists(LR"(H:\..\outside.txt)"));
+    EXPECT_EQ(raisedNumber([&] { fileSystem->GetFolder(L"H:"); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->GetFolder(LR"(\t\)"); }), 76);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->GetFolder(LR"(\\server\share\)"); }), 76);
+    EXPECT_EQ(
+        raisedNumber([&] { fileSystem->DeleteFile(Text(LR"(H:\t\file.txt)") + L'\0', true); }), 52);
+    EXPECT_EQ(raisedNumber([&] { fileSystem->DeleteFile(LR"(H:\t\*)", true); }), 52);
+    EXPECT_FALSE(fileSystem->FileExists(LR"(H:\..\outside.txt)"));
+    EXPECT_EQ(raisedNumber([&] { fileSystem->GetFolder(LR"(H:\Halvoran\template\)"); }), 76);
+    EXPECT_EQ(
+        raisedNumber([&] { fileSystem->DeleteFile(LR"(H:\Halvoran\template\system.ini)", true); }),
+        76);
 
     EXPECT_TRUE(std::filesystem::exists(outside));
     EXPECT_TRUE(machine.exists(R"(H:\t\file.txt)"));
+    EXPECT_TRUE(machine.exists(R"(C:\Windows\system.ini)"));
 
     // ".." that stays on the drive is an ordinary path.
-    fileSystem.DeleteFile(LR"(H:\t\..\t\.\file.txt)", true);
+    fileSystem->DeleteFile(LR"(H:\t\..\t\.\file.txt)", true);
     EXPECT_FALSE(machine.exists(R"(H:\t\file.txt)"));
 }
 
-TEST_F(StandInFileSystemTest, LinkedFolderLeadingOffTheDriveIsNotFollowed) {
-    machine.createFile(R"(C:\Windows\system.ini)");
-    machine.createFolder(R"(H:\Halvoran)");
-    machine.createSymlink(R"(H:\Halvoran\template)", machine.hostPath(R"(C:\Windows)"));
-
-    EXPECT_EQ(raisedNumber([&] { fileSystem.GetFolder(LR"(H:\Halvoran\template\)"); }), 76);
-    EXPECT_EQ(
-        raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\Halvoran\template\system.ini)", true); }),
-        76);
-    EXPECT_TRUE(machine.exists(R"(C:\Windows\system.ini)"));
-}
-
-TEST_F(StandInFileSystemTest, DeleteRemovesLinksAsLinks) {
+// A link goes as a link; a read-only file only when forced.
+TEST_F(StandInFileSystemTest, DeleteRemovesLinksAsLinksAndReadOnlyFilesWhenForced) {
+    machine.createFile(R"(H:\locked.dot)");
+    machine.makeReadOnly(R"(H:\locked.dot)");
     machine.createFile(R"(C:\target.txt)", "keep");
     machine.createFolder(R"(C:\targetFolder)");
     machine.createSymlink(R"(H:\t\toFile)", machine.hostPath(R"(C:\target.txt)"));
     machine.createSymlink(R"(H:\t\toFolder)", machine.hostPath(R"(C:\targetFolder)"));
     machine.createSymlink(R"(H:\t\dangling)", machine.hostPath(R"(C:\nothing)"));
 
-    for (const Text& file : fileSystem.GetFolder(LR"(H:\t)")->files()) {
-        fileSystem.DeleteFile(file, true);
+    for (const Text& file : fileSystem->GetFolder(LR"(H:\t)")->files()) {
+        fileSystem->DeleteFile(file, true);
     }
 
     EXPECT_FALSE(machine.exists(R"(H:\t\toFile)"));
@@ -144,17 +128,11 @@ TEST_F(StandInFileSystemTest, DeleteRemovesLinksAsLinks) {
     EXPECT_FALSE(machine.exists(R"(H:\t\dangling)"));
     EXPECT_TRUE(machine.exists(R"(C:\target.txt)"));
     EXPECT_TRUE(machine.exists(R"(C:\targetFolder)"));
-}
 
-TEST_F(StandInFileSystemTest, ReadOnlyFileNeedsForce) {
-    machine.createFile(R"(H:\t\locked.dot)");
-    machine.makeReadOnly(R"(H:\t\locked.dot)");
-
-    EXPECT_EQ(raisedNumber([&] { fileSystem.DeleteFile(LR"(H:\t\locked.dot)", false); }), 70);
-    EXPECT_TRUE(machine.exists(R"(H:\t\locked.dot)"));
-
-    fileSystem.DeleteFile(LR"(H:\t\locked.dot)", true);
-    EXPECT_FALSE(machine.exists(R"(H:\t\locked.dot)"));
+    EXPECT_EQ(raisedNumber([&] { fileSystem->DeleteFile(LR"(H:\locked.dot)", false); }), 70);
+    EXPECT_TRUE(machine.exists(R"(H:\locked.dot)"));
+    fileSystem->DeleteFile(LR"(H:\locked.dot)", true);
+    EXPECT_FALSE(machine.exists(R"(H:\locked.dot)"));
 }
 
 TEST_F(StandInFileSystemTest, NamesOutsideAscii) {
@@ -162,13 +140,13 @@ TEST_F(StandInFileSystemTest, NamesOutsideAscii) {
     // Not UTF-8 at all: still listed, and the listed path deletes it.
     std::ofstream(machine.hostPath("H:\\Vorlagen") / "raw\xFF.dot") << "";
 
-    const std::vector<Text> files = fileSystem.GetFolder(L"H:\\VORLAGEN")->files();
+    const std::vector<Text> files = fileSystem->GetFolder(L"H:\\VORLAGEN")->files();
     ASSERT_EQ(files.size(), 2u);
-    EXPECT_EQ(files[1], L"H:\\Vorlagen\\Résumé Ærø.dot");
-    EXPECT_TRUE(fileSystem.FileExists(L"h:\\vorlagen\\RÉSUMÉ æRØ.DOT"));
+    EXPECT_EQ(files[1], L"H:\\VORLAGEN\\Résumé Ærø.dot");
+    EXPECT_TRUE(fileSystem->FileExists(L"h:\\vorlagen\\RÉSUMÉ æRØ.DOT"));
 
     for (const Text& file : files) {
-        fileSystem.DeleteFile(file, true);
+        fileSystem->DeleteFile(file, true);
     }
     EXPECT_TRUE(std::filesystem::is_empty(machine.hostPath("H:\\Vorlagen")));
 }
@@ -177,33 +155,36 @@ TEST_F(StandInFileSystemTest, NamesOutsideAscii) {
 // aside and replaced, by a link or by another folder, the held folder's
 // files still go and the other folder's stay; the swap is reported when
 // the files are done.
-TEST_F(StandInFileSystemTest, PinnedFolderSwappedAfterTheCheckKeepsDeletingInTheHeldOne) {
-    for (const bool swapForLink : {true, false}) {
-        StandInMachine swapped;
-        swapped.createFile(R"(H:\Halvoran\Template\a.dot)");
-        swapped.createFile(R"(H:\Halvoran\Template\b.dot)");
-        swapped.createFile(R"(H:\Other\b.dot)");
-        const auto pinned = pinStandInFolderPath(swapped.root(), LR"(h:\halvoran\template\)");
-        EXPECT_TRUE(pinned->deleteFile(LR"(H:\Halvoran\Template\a.dot)"));
+class PinnedFolderSwapTest : public StandInFileSystemTest,
+                             public ::testing::WithParamInterface<bool> {};
 
-        std::filesystem::rename(swapped.hostPath(R"(H:\Halvoran\Template)"),
-                                swapped.hostPath(R"(H:\Halvoran\Moved)"));
-        if (swapForLink) {
-            swapped.createSymlink(R"(H:\Halvoran\Template)", swapped.hostPath(R"(H:\Other)"));
-        } else {
-            std::filesystem::rename(swapped.hostPath(R"(H:\Other)"),
-                                    swapped.hostPath(R"(H:\Halvoran\Template)"));
-        }
-        EXPECT_TRUE(pinned->deleteFile(LR"(H:\Halvoran\Template\b.dot)"));
-        EXPECT_FALSE(swapped.exists(R"(H:\Halvoran\Moved\b.dot)"));
-        EXPECT_TRUE(swapped.exists(R"(H:\Halvoran\Template\b.dot)"));
-        EXPECT_EQ(
-            raisedError([&] { pinned->confirmUnchanged(); }).description,
-            swapForLink
-                ? LR"(Path/File access error: h:\halvoran\template is a link to another folder)"
-                : LR"(Path/File access error: h:\halvoran\template was replaced while its files were being removed)");
+TEST_P(PinnedFolderSwapTest, KeepsDeletingInTheHeldFolder) {
+    const bool swapForLink = GetParam();
+    machine.createFile(R"(H:\Halvoran\Template\a.dot)");
+    machine.createFile(R"(H:\Halvoran\Template\b.dot)");
+    machine.createFile(R"(H:\Other\b.dot)");
+    const auto pinned = pinStandInFolderPath(machine.root(), LR"(h:\halvoran\template\)");
+    EXPECT_TRUE(pinned->deleteFile(LR"(H:\Halvoran\Template\a.dot)"));
+
+    std::filesystem::rename(machine.hostPath(R"(H:\Halvoran\Template)"),
+                            machine.hostPath(R"(H:\Halvoran\Moved)"));
+    if (swapForLink) {
+        machine.createSymlink(R"(H:\Halvoran\Template)", machine.hostPath(R"(H:\Other)"));
+    } else {
+        std::filesystem::rename(machine.hostPath(R"(H:\Other)"),
+                                machine.hostPath(R"(H:\Halvoran\Template)"));
     }
+    EXPECT_TRUE(pinned->deleteFile(LR"(H:\Halvoran\Template\b.dot)"));
+    EXPECT_FALSE(machine.exists(R"(H:\Halvoran\Moved\b.dot)"));
+    EXPECT_TRUE(machine.exists(R"(H:\Halvoran\Template\b.dot)"));
+    EXPECT_EQ(
+        raisedBy([&] { pinned->confirmUnchanged(); }).description,
+        swapForLink
+            ? LR"(Path/File access error: h:\halvoran\template is a link to another folder)"
+            : LR"(Path/File access error: h:\halvoran\template was replaced while its files were being removed)");
 }
+
+INSTANTIATE_TEST_SUITE_P(ByALinkOrAnotherFolder, PinnedFolderSwapTest, ::testing::Bool());
 
 // Whatever a user names a file in the folder: a 255-character name, its
 // path far over 260 characters, read-only, goes, and so do names that
@@ -233,7 +214,7 @@ TEST_F(StandInFileSystemTest, PinDeletesFilesOfAnyNameAndRefusesSecondNames) {
     EXPECT_EQ(pinned->files(), std::vector<Text>{folderPath + L"shared.dot"});
     EXPECT_FALSE(pinned->deleteFile(folderPath + L"gone.dot"));
     EXPECT_EQ(
-        raisedError([&] { pinned->deleteFile(folderPath + L"shared.dot"); }).description,
+        raisedBy([&] { pinned->deleteFile(folderPath + L"shared.dot"); }).description,
         LR"(Path/File access error: H:\Halvoran\template\shared.dot has another name elsewhere)");
     EXPECT_TRUE(machine.exists(folder + "shared.dot"));
     EXPECT_TRUE(machine.exists(R"(H:\elsewhere.dot)"));
@@ -249,20 +230,14 @@ TEST_F(StandInFileSystemTest, PinRefusesALinkAtAnyFolderAndReportsMissingOnes) {
     machine.createFolder(R"(D:\Halvoran)");
     machine.createSymlink(R"(D:\Halvoran\template)", machine.hostPath(R"(C:\Windows\template)"));
 
-    EXPECT_EQ(
-        raisedNumber([&] { pinStandInFolderPath(machine.root(), LR"(H:\Halvoran\template\)"); }),
-        75);
-    EXPECT_EQ(
-        raisedNumber([&] { pinStandInFolderPath(machine.root(), LR"(D:\Halvoran\template\)"); }),
-        75);
-    EXPECT_EQ(
-        raisedNumber([&] { pinStandInFolderPath(machine.root(), LR"(C:\Halvoran\template\)"); }),
-        76);
-    EXPECT_EQ(
-        raisedNumber([&] { pinStandInFolderPath(machine.root(), LR"(Q:\Halvoran\template\)"); }),
-        76);
-    EXPECT_EQ(raisedNumber([&] { pinStandInFolderPath(machine.root(), LR"(H:\Real\template\)"); }),
-              0);
+    const auto pinRaises = [&](const Text& folderPath) {
+        return raisedNumber([&] { pinStandInFolderPath(machine.root(), folderPath); });
+    };
+    EXPECT_EQ(pinRaises(LR"(H:\Halvoran\template\)"), 75);
+    EXPECT_EQ(pinRaises(LR"(D:\Halvoran\template\)"), 75);
+    EXPECT_EQ(pinRaises(LR"(C:\Halvoran\template\)"), 76);
+    EXPECT_EQ(pinRaises(LR"(Q:\Halvoran\template\)"), 76);
+    EXPECT_NO_THROW(pinStandInFolderPath(machine.root(), LR"(H:\Real\template\)"));
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 
 // The portable removal tool: the current directory is the whole machine.
 int main() {
-    stravik::portable::PortablePlatform platform(std::filesystem::current_path(), ::geteuid() == 0,
+    return stravik::portable::runPortableProgram(std::filesystem::current_path(), ::geteuid() == 0,
                                                  std::cin, std::cout);
-    return platform.run();
 }

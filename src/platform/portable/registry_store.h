@@ -1,8 +1,8 @@
 #pragma once
 
-// The stand-in machine's registry, held in a .reg file as regedit and
-// `reg export` write it. HKEY_CLASSES_ROOT is the view of
-// HKEY_LOCAL_MACHINE\SOFTWARE\Classes: both roots reach the same keys.
+// The stand-in machine's registry, held in a .reg file as regedit writes it.
+// HKEY_CLASSES_ROOT is the view of HKEY_LOCAL_MACHINE\SOFTWARE\Classes: both
+// roots reach the same keys; HKEY_CURRENT_USER is the only other root.
 // Key and value names compare case-insensitively and keep their stored
 // case; "\" is the only path separator, and a trailing one is ignored.
 // Every key, value and type the program does not delete survives a rewrite
@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <span>
 #include <vector>
 
@@ -18,50 +17,47 @@
 
 namespace stravik::portable {
 
-// Value types as Windows numbers them.
+// Value types as Windows numbers them; any other number is kept as it is.
 namespace registryType {
-inline constexpr std::uint32_t none = 0;
-inline constexpr std::uint32_t string = 1;
-inline constexpr std::uint32_t expandString = 2;
-inline constexpr std::uint32_t binary = 3;
-inline constexpr std::uint32_t dword = 4;
-inline constexpr std::uint32_t multiString = 7;
-inline constexpr std::uint32_t qword = 11;
-}  // namespace registryType
+enum : std::uint32_t { string = 1, expandString = 2, binary = 3, dword = 4, multiString = 7 };
+}
+
+inline bool isStringType(std::uint32_t type) {
+    return type == registryType::string || type == registryType::expandString ||
+           type == registryType::multiString;
+}
 
 // A value with its data as Windows stores it (string types: UTF-16LE with
 // the terminator).
 struct RegistryValue {
     Text name;
-    std::uint32_t type = registryType::none;
+    std::uint32_t type = registryType::binary;
     std::vector<std::uint8_t> data;
 };
 
+struct RegistryKey {
+    Text name;
+    std::vector<RegistryValue> values;
+    std::vector<RegistryKey> subKeys;
+};
+
 // UTF-16LE as the registry stores strings. Decoding drops a trailing odd
-// byte and keeps unpaired surrogates as they are.
+// byte, joins surrogate pairs and keeps unpaired surrogates as they are.
 Text textFromUtf16Le(std::span<const std::uint8_t> bytes);
 std::vector<std::uint8_t> utf16LeFromText(const Text& text);
-
-class RegistryTree;
 
 class RegistryStore {
 public:
     explicit RegistryStore(std::filesystem::path file);
-    ~RegistryStore();
-    RegistryStore(const RegistryStore&) = delete;
-    RegistryStore& operator=(const RegistryStore&) = delete;
-    RegistryStore(RegistryStore&&) noexcept;
-    RegistryStore& operator=(RegistryStore&&) noexcept;
 
     // Replaces the contents with the file's. A missing or unreadable file
-    // is an empty registry. A malformed one raises RaisedError naming the
-    // line, leaves the store empty, and keeps save() from ever rewriting it.
+    // is an empty registry. A malformed one (text not valid in its encoding
+    // included) raises RaisedError naming the line, leaves the store
+    // empty, and keeps save() from ever rewriting it.
     void load();
 
-    // "" as valueName names the key's default value. Roots other than the
-    // two of RegistryRoot may be passed by their predefined handle values
-    // (HKEY_CURRENT_USER 0x80000001, HKEY_USERS 0x80000003,
-    // HKEY_CURRENT_CONFIG 0x80000005); "" as subKey names the root itself.
+    // "" as valueName names the key's default value. HKEY_CURRENT_USER may
+    // be passed by its handle value 0x80000001; "" as subKey names the root.
     const RegistryValue* findValue(RegistryRoot root, const Text& subKey,
                                    const Text& valueName) const;
     bool keyExists(RegistryRoot root, const Text& subKey) const;
@@ -79,7 +75,7 @@ public:
 
 private:
     std::filesystem::path file_;
-    std::unique_ptr<RegistryTree> tree_;
+    RegistryKey top_;  // its sub-keys are the roots
     bool malformed_ = false;
 };
 

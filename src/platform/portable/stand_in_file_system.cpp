@@ -17,48 +17,29 @@
 #include "platform/link_refusal.h"
 #include "platform/portable/unique_fd.h"
 #include "platform/portable/utf8.h"
+#include "platform/windows_path.h"
 
 namespace stravik::portable {
 namespace {
 
 namespace fs = std::filesystem;
 
-[[noreturn]] void raiseBadFileName() { raiseClassicError(52); }
-[[noreturn]] void raiseFileNotFound() { raiseClassicError(53); }
-[[noreturn]] void raiseDeviceUnavailable() { raiseClassicError(68); }
-[[noreturn]] void raisePermissionDenied() { raiseClassicError(70); }
-[[noreturn]] void raiseAccessError() { raiseClassicError(75); }
-[[noreturn]] void raisePathNotFound() { raiseClassicError(76); }
-
 // What the host's error means to a Windows user, where it means more than
 // "Path not found" or "Path/File access error".
 std::optional<std::int32_t> classicNumberFor(int error) {
-    switch (error) {
-        case ENOENT:
-            return 53;
-        case EACCES:
-        case EPERM:
-        case EBUSY:
-        case EROFS:
-            return 70;
-        case EIO:
-            return 57;
-        case ENODEV:
-        case ENXIO:
-        case ENOMEDIUM:
-            return 68;
-        case EMFILE:
-        case ENFILE:
-            return 67;
-        default:
-            return std::nullopt;
+    constexpr std::pair<int, std::int32_t> meanings[] = {
+        {ENOENT, classic::fileNotFound},         {EACCES, classic::permissionDenied},
+        {EPERM, classic::permissionDenied},      {EBUSY, classic::permissionDenied},
+        {EROFS, classic::permissionDenied},      {EIO, classic::deviceError},
+        {ENODEV, classic::deviceUnavailable},    {ENXIO, classic::deviceUnavailable},
+        {ENOMEDIUM, classic::deviceUnavailable}, {EMFILE, classic::tooManyFiles},
+        {ENFILE, classic::tooManyFiles}};
+    for (const auto& [host, classicNumber] : meanings) {
+        if (host == error) {
+            return classicNumber;
+        }
     }
-}
-
-bool isSeparator(wchar_t character) { return character == L'\\' || character == L'/'; }
-
-bool isAsciiLetter(wchar_t character) {
-    return (character >= L'a' && character <= L'z') || (character >= L'A' && character <= L'Z');
+    return std::nullopt;
 }
 
 // Characters Windows never allows in a name. NUL is among them, which also
@@ -67,54 +48,29 @@ bool isForbiddenInName(wchar_t character) {
     return character < 0x20 || Text(L"<>:\"|?*").find(character) != Text::npos;
 }
 
-struct WindowsPath {
-    wchar_t drive;
-    std::vector<Text> components;
-};
-
-// "X:\a\b" split into its drive and components. "." and empty components
-// drop out and ".." climbs one level, as Windows normalises paths; climbing
-// above the drive's root is refused.
-WindowsPath parseWindowsPath(const Text& path) {
-    if (path.size() < 3 || path[1] != L':' || !isSeparator(path[2])) {
-        raiseBadFileName();
+// `path` taken apart: 76 when it does not lead to a place on a drive, 52
+// when a name holds a character Windows never allows.
+WindowsPath splitPath(const Text& path) {
+    std::optional<WindowsPath> split = splitWindowsPath(path);
+    if (!split) {
+        raiseClassicError(classic::pathNotFound);
     }
-    if (!isAsciiLetter(path[0])) {
-        raisePathNotFound();
+    const auto forbidden = [](const Text& name) {
+        return std::ranges::any_of(name, isForbiddenInName);
+    };
+    if (std::ranges::any_of(split->components, forbidden)) {
+        raiseClassicError(classic::badFileName);
     }
-    WindowsPath parsed{path[0], {}};
-    std::size_t start = 3;
-    while (start <= path.size()) {
-        std::size_t end = start;
-        while (end < path.size() && !isSeparator(path[end])) {
-            ++end;
-        }
-        const Text component = path.substr(start, end - start);
-        if (component == L"..") {
-            if (parsed.components.empty()) {
-                raisePathNotFound();
-            }
-            parsed.components.pop_back();
-        } else if (!component.empty() && component != L".") {
-            if (std::any_of(component.begin(), component.end(), isForbiddenInName)) {
-                raiseBadFileName();
-            }
-            parsed.components.push_back(component);
-        }
-        start = end + 1;
-    }
-    return parsed;
+    return *std::move(split);
 }
 
-// A folder that cannot be read: a missing entry on the way is a missing
-// path, other failures keep their meaning. The host's error numbers are
-// errno values in either category.
-[[noreturn]] void raiseForLookup(const std::error_code& error) {
-    const std::optional<std::int32_t> number = classicNumberFor(error.value());
-    if (number && *number != 53) {
-        raiseClassicError(*number);
-    }
-    raisePathNotFound();
+// What the host's error `error` means for a file: its classic number, else
+// "Path/File access error". For a folder that cannot be read, a missing
+// entry on the way is a missing path.
+[[noreturn]] void raiseForFile(int error, bool lookup = false) {
+    const std::int32_t number = classicNumberFor(error).value_or(
+        lookup ? classic::pathNotFound : classic::pathFileAccessError);
+    raiseClassicError(lookup && number == classic::fileNotFound ? classic::pathNotFound : number);
 }
 
 // The on-disk name in `directory` that `name` stands for: the exact name
@@ -135,65 +91,60 @@ std::optional<std::string> findEntry(const fs::path& directory, const Text& name
         }
     }
     if (error) {
-        raiseForLookup(error);
+        raiseForFile(error.value(), true);
     }
     return found;
 }
 
-bool isWithin(const fs::path& path, const fs::path& ancestor) {
-    return std::mismatch(path.begin(), path.end(), ancestor.begin(), ancestor.end()).second ==
-           ancestor.end();
+// The regular files and links (as files, never followed) directly in the
+// open folder `folder`, each as `prefix` and its name, sorted by name
+// ignoring case so that every run deletes in the same order.
+std::vector<Text> filesIn(int folder, const Text& prefix) {
+    UniqueFd copy(::dup(folder));
+    const UniqueAny<DIR*, &::closedir> directory(copy ? ::fdopendir(copy.get()) : nullptr);
+    if (!directory) {
+        raiseForFile(errno);
+    }
+    copy.release();  // closed with the directory
+    // The copy shares its position with `folder`: a listing starts at the top.
+    ::rewinddir(directory.get());
+    std::vector<std::pair<Text, Text>> names;  // (folded, as on disk)
+    while (const dirent* entry = ::readdir(directory.get())) {
+        struct stat status {};
+        if (::fstatat(folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode))) {
+            const Text name = decodeUtf8(entry->d_name);
+            names.emplace_back(foldCase(name), name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<Text> paths;
+    for (const auto& [folded, name] : names) {
+        paths.push_back(prefix + name);
+    }
+    return paths;
 }
 
-// A resolved folder: where it is on disk and its Windows path, spelled as
-// the names on disk are ("H:" for the drive's root).
-struct ResolvedFolder {
-    fs::path directory;
-    Text windowsPath;
-};
-
+// A folder held open, its files named after the folder's path as asked for.
 class StandInFolder : public FileSystemFolder {
 public:
-    explicit StandInFolder(ResolvedFolder folder) : folder_(std::move(folder)) {}
+    StandInFolder(UniqueFd folder, const Text& folderPath)
+        : folder_(std::move(folder)), folderPrefix_(folderPrefixOf(folderPath)) {}
 
-    // Regular files and links (as files, never followed), sorted by name
-    // ignoring case so that every run deletes in the same order.
-    std::vector<Text> files() override {
-        std::vector<std::pair<Text, Text>> names;  // (folded, as on disk)
-        std::error_code error;
-        fs::directory_iterator entries(folder_.directory, error);
-        for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
-            const fs::file_status status = entries->symlink_status(error);
-            if (!error && (fs::is_regular_file(status) || fs::is_symlink(status))) {
-                const Text name = decodeUtf8(entries->path().filename().string());
-                names.emplace_back(foldCase(name), name);
-            }
-        }
-        if (error) {
-            raiseForLookup(error);
-        }
-        std::sort(names.begin(), names.end());
-        std::vector<Text> paths;
-        paths.reserve(names.size());
-        for (const auto& [folded, name] : names) {
-            paths.push_back(folder_.windowsPath + L"\\" + name);
-        }
-        return paths;
-    }
+    std::vector<Text> files() override { return filesIn(folder_.get(), folderPrefix_); }
 
 private:
-    ResolvedFolder folder_;
+    UniqueFd folder_;
+    Text folderPrefix_;
 };
-
-char lowerCaseLetter(wchar_t letter) { return static_cast<char>(letter | 0x20); }
-char upperCaseLetter(wchar_t letter) { return static_cast<char>(letter & ~0x20); }
 
 // drive_h or drive_H: the drive letter's case does not matter either. A
 // drive that is a link to nothing is a drive letter whose device is gone
 // (a network share that is not connected, a removed disk).
 fs::path driveDirectory(const fs::path& machineRoot, wchar_t drive) {
     bool deviceMissing = false;
-    for (const char spelling : {lowerCaseLetter(drive), upperCaseLetter(drive)}) {
+    for (const auto spelling :
+         {static_cast<char>(drive | 0x20), static_cast<char>(drive & ~0x20)}) {
         const fs::path candidate = machineRoot / (std::string("drive_") + spelling);
         std::error_code error;
         if (fs::is_directory(candidate, error)) {
@@ -201,38 +152,46 @@ fs::path driveDirectory(const fs::path& machineRoot, wchar_t drive) {
         }
         deviceMissing = deviceMissing || fs::is_symlink(fs::symlink_status(candidate, error));
     }
-    if (deviceMissing) {
-        raiseDeviceUnavailable();
-    }
-    raisePathNotFound();
+    raiseClassicError(deviceMissing ? classic::deviceUnavailable : classic::pathNotFound);
 }
 
 // Follows `count` components of `path` from its drive; each must be a
 // folder, and the end must lie inside the drive.
-ResolvedFolder resolveFolder(const fs::path& machineRoot, const WindowsPath& path,
-                             std::size_t count) {
+fs::path resolveFolder(const fs::path& machineRoot, const WindowsPath& path, std::size_t count) {
     const fs::path drive = driveDirectory(machineRoot, path.drive);
-    ResolvedFolder folder{drive, Text(1, upperCaseLetter(path.drive)) + L":"};
+    fs::path folder = drive;
     for (std::size_t index = 0; index < count; ++index) {
-        const std::optional<std::string> name = findEntry(folder.directory, path.components[index]);
+        const std::optional<std::string> name = findEntry(folder, path.components[index]);
         std::error_code error;
-        if (!name || !fs::is_directory(folder.directory / *name, error)) {
-            raisePathNotFound();
+        if (!name || !fs::is_directory(folder / *name, error)) {
+            raiseClassicError(classic::pathNotFound);
         }
-        folder.directory /= *name;
-        folder.windowsPath += L"\\" + decodeUtf8(*name);
+        folder /= *name;
     }
     std::error_code endError;
     std::error_code driveError;
-    const fs::path end = fs::canonical(folder.directory, endError);
+    const fs::path end = fs::canonical(folder, endError);
     const fs::path driveRoot = fs::canonical(drive, driveError);
-    if (endError || driveError || !isWithin(end, driveRoot)) {
-        raisePathNotFound();
+    const bool withinDrive =
+        std::mismatch(end.begin(), end.end(), driveRoot.begin(), driveRoot.end()).second ==
+        driveRoot.end();
+    if (endError || driveError || !withinDrive) {
+        raiseClassicError(classic::pathNotFound);
     }
     return folder;
 }
 
-bool isReadOnly(const struct stat& status) { return (status.st_mode & 0222) == 0; }
+// Where `filePath` is on disk: null when its folder holds no entry of
+// that name. Raises when the folder itself cannot be reached.
+std::optional<fs::path> findFile(const fs::path& machineRoot, const Text& filePath) {
+    const WindowsPath path = splitPath(filePath);
+    if (path.components.empty()) {
+        return std::nullopt;
+    }
+    const fs::path parent = resolveFolder(machineRoot, path, path.components.size() - 1);
+    const std::optional<std::string> name = findEntry(parent, path.components.back());
+    return name ? std::optional(parent / *name) : std::nullopt;
+}
 
 struct HeldFolder {
     UniqueFd descriptor;
@@ -247,36 +206,7 @@ public:
     StandInPin(Text folderPath, std::vector<HeldFolder> folders)
         : folderPrefix_(folderPrefixOf(std::move(folderPath))), folders_(std::move(folders)) {}
 
-    // Read from the held folder itself: regular files and links (as files),
-    // sorted by name ignoring case, as the component lists them.
-    std::vector<Text> files() override {
-        const int copy = ::dup(heldFolder());
-        DIR* const directory = copy < 0 ? nullptr : ::fdopendir(copy);
-        if (directory == nullptr) {
-            if (copy >= 0) {
-                ::close(copy);
-            }
-            raiseForFile(errno);
-        }
-        const std::unique_ptr<DIR, int (*)(DIR*)> closer(directory, ::closedir);
-        ::rewinddir(directory);
-        std::vector<std::pair<Text, Text>> names;  // (folded, as on disk)
-        while (const dirent* entry = ::readdir(directory)) {
-            struct stat status {};
-            if (::fstatat(::dirfd(directory), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-                (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode))) {
-                const Text name = decodeUtf8(entry->d_name);
-                names.emplace_back(foldCase(name), name);
-            }
-        }
-        std::sort(names.begin(), names.end());
-        std::vector<Text> paths;
-        paths.reserve(names.size());
-        for (const auto& [folded, name] : names) {
-            paths.push_back(folderPrefix_ + name);
-        }
-        return paths;
-    }
+    std::vector<Text> files() override { return filesIn(heldFolder(), folderPrefix_); }
 
     // Looked up and removed inside the held folder by the name alone, so
     // that neither a moved folder nor a long path changes what is deleted.
@@ -289,21 +219,16 @@ public:
         const int folder = heldFolder();
         const std::string onDisk = encodeUtf8(name);
         struct stat status {};
-        if (::fstatat(folder, onDisk.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno == ENOENT) {
-                return false;  // gone already
-            }
-            raiseForFile(errno);
-        }
-        if (S_ISDIR(status.st_mode)) {
+        const bool found = ::fstatat(folder, onDisk.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+        if (found && S_ISDIR(status.st_mode)) {
             throw notAFileOfTheFolder(filePath);
         }
-        if (!S_ISLNK(status.st_mode) && status.st_nlink > 1) {
+        if (found && !S_ISLNK(status.st_mode) && status.st_nlink > 1) {
             throw fileHasOtherNames(filePath);
         }
-        if (::unlinkat(folder, onDisk.c_str(), 0) != 0) {
+        if (!found || ::unlinkat(folder, onDisk.c_str(), 0) != 0) {
             if (errno == ENOENT) {
-                return false;
+                return false;  // gone already
             }
             raiseForFile(errno);
         }
@@ -328,34 +253,70 @@ private:
     // drive is the machine's mapping, as on Windows.
     int heldFolder() const {
         if (folders_.empty()) {
-            raisePathNotFound();
+            raiseClassicError(classic::pathNotFound);
         }
         return folders_.back().descriptor.get();
-    }
-
-    [[noreturn]] static void raiseForFile(int error) {
-        const std::optional<std::int32_t> number = classicNumberFor(error);
-        if (!number) {
-            raiseAccessError();
-        }
-        raiseClassicError(*number);
     }
 
     Text folderPrefix_;  // the folder's path as asked for, with its separator
     std::vector<HeldFolder> folders_;
 };
 
+class StandInFileSystem : public FileSystemComponent {
+public:
+    explicit StandInFileSystem(fs::path machineRoot) : machineRoot_(std::move(machineRoot)) {}
+
+    std::unique_ptr<FileSystemFolder> GetFolder(const Text& folderPath) override {
+        const WindowsPath path = splitPath(folderPath);
+        const fs::path directory = resolveFolder(machineRoot_, path, path.components.size());
+        UniqueFd folder(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!folder) {
+            raiseForFile(errno, true);
+        }
+        return std::make_unique<StandInFolder>(std::move(folder), folderPath);
+    }
+
+    void DeleteFile(const Text& filePath, bool force) override {
+        const std::optional<fs::path> file = findFile(machineRoot_, filePath);
+        struct stat status {};
+        if (!file || ::lstat(file->c_str(), &status) != 0 || S_ISDIR(status.st_mode)) {
+            raiseClassicError(classic::fileNotFound);
+        }
+        const bool readOnly = (status.st_mode & 0222) == 0;
+        if (!force && S_ISREG(status.st_mode) && readOnly) {
+            raiseClassicError(classic::permissionDenied);
+        }
+        // unlink never follows a link: the link goes, its target stays.
+        if (::unlink(file->c_str()) != 0) {
+            raiseForFile(errno);
+        }
+    }
+
+    bool FileExists(const Text& filePath) override {
+        try {
+            const std::optional<fs::path> file = findFile(machineRoot_, filePath);
+            std::error_code error;
+            return file && fs::is_regular_file(*file, error);
+        } catch (const RaisedError&) {
+            return false;
+        }
+    }
+
+private:
+    fs::path machineRoot_;
+};
+
 }  // namespace
 
 std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const fs::path& machineRoot,
                                                        const Text& folderPath) {
-    const WindowsPath path = parseWindowsPath(folderPath);
+    const WindowsPath path = splitPath(folderPath);
     // The drive itself is the machine's mapping, as a drive letter is on
     // Windows: it may lead anywhere.
     fs::path directory = driveDirectory(machineRoot, path.drive);
     const UniqueFd drive(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!drive) {
-        raisePathNotFound();
+        raiseClassicError(classic::pathNotFound);
     }
     Text windowsPath = folderPath.substr(0, 2);
     std::vector<HeldFolder> folders;
@@ -363,7 +324,7 @@ std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const fs::path& machineRo
         const int parent = folders.empty() ? drive.get() : folders.back().descriptor.get();
         const std::optional<std::string> name = findEntry(directory, component);
         if (!name) {
-            raisePathNotFound();
+            raiseClassicError(classic::pathNotFound);
         }
         windowsPath += L"\\" + component;
         // Opened inside the folder already held, never through a link.
@@ -377,10 +338,10 @@ std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const fs::path& machineRo
             if (isLink) {
                 throw folderIsALink(windowsPath);
             }
-            raisePathNotFound();
+            raiseClassicError(classic::pathNotFound);
         }
         if (::fstat(folder.get(), &status) != 0) {
-            raiseAccessError();
+            raiseClassicError(classic::pathFileAccessError);
         }
         directory /= *name;
         folders.push_back(
@@ -389,55 +350,8 @@ std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const fs::path& machineRo
     return std::make_unique<StandInPin>(folderPath, std::move(folders));
 }
 
-StandInFileSystem::StandInFileSystem(fs::path machineRoot) : machineRoot_(std::move(machineRoot)) {}
-
-std::unique_ptr<FileSystemFolder> StandInFileSystem::GetFolder(const Text& folderPath) {
-    const WindowsPath path = parseWindowsPath(folderPath);
-    return std::make_unique<StandInFolder>(
-        resolveFolder(machineRoot_, path, path.components.size()));
-}
-
-void StandInFileSystem::DeleteFile(const Text& filePath, bool force) {
-    const WindowsPath path = parseWindowsPath(filePath);
-    if (path.components.empty()) {
-        raiseFileNotFound();
-    }
-    const ResolvedFolder parent = resolveFolder(machineRoot_, path, path.components.size() - 1);
-    const std::optional<std::string> name = findEntry(parent.directory, path.components.back());
-    if (!name) {
-        raiseFileNotFound();
-    }
-    const fs::path file = parent.directory / *name;
-    struct stat status {};
-    if (::lstat(file.c_str(), &status) != 0 || S_ISDIR(status.st_mode)) {
-        raiseFileNotFound();
-    }
-    if (!force && S_ISREG(status.st_mode) && isReadOnly(status)) {
-        raisePermissionDenied();
-    }
-    // unlink never follows a link: the link goes, its target stays.
-    if (::unlink(file.c_str()) != 0) {
-        const std::optional<std::int32_t> number = classicNumberFor(errno);
-        if (!number) {
-            raiseAccessError();
-        }
-        raiseClassicError(*number);
-    }
-}
-
-bool StandInFileSystem::FileExists(const Text& filePath) {
-    try {
-        const WindowsPath path = parseWindowsPath(filePath);
-        if (path.components.empty()) {
-            return false;
-        }
-        const ResolvedFolder parent = resolveFolder(machineRoot_, path, path.components.size() - 1);
-        const std::optional<std::string> name = findEntry(parent.directory, path.components.back());
-        std::error_code error;
-        return name && fs::is_regular_file(parent.directory / *name, error);
-    } catch (const RaisedError&) {
-        return false;
-    }
+std::unique_ptr<FileSystemComponent> makeStandInFileSystem(fs::path machineRoot) {
+    return std::make_unique<StandInFileSystem>(std::move(machineRoot));
 }
 
 }  // namespace stravik::portable

@@ -12,23 +12,10 @@
 
 namespace stravik::portable {
 
-class StandInFileSystem : public FileSystemComponent {
-public:
-    explicit StandInFileSystem(std::filesystem::path machineRoot);
-
-    // Raises 76 "Path not found" when the folder or its drive is missing.
-    std::unique_ptr<FileSystemFolder> GetFolder(const Text& folderPath) override;
-    // Removes a link as a link. Raises 53 "File not found", 76 "Path not
-    // found", 70 "Permission denied" (also for a read-only file without
-    // force) or 75 "Path/File access error".
-    void DeleteFile(const Text& filePath, bool force) override;
-    // True for an existing regular file, a link to one included; a path
-    // that cannot name a file gives false, never an error.
-    bool FileExists(const Text& filePath) override;
-
-private:
-    std::filesystem::path machineRoot_;
-};
+// GetFolder raises 76 for a missing folder; DeleteFile removes a link as a
+// link and raises 53, 76, 70 (also for a read-only file without force) or
+// 75; FileExists is false, never an error, for a path that names no file.
+std::unique_ptr<FileSystemComponent> makeStandInFileSystem(std::filesystem::path machineRoot);
 
 // Opens the folders from the drive's root down to `folderPath`, each
 // inside the one above it and without following a link, and holds them.

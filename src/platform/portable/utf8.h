@@ -6,12 +6,13 @@
 // survives the round trip through Text.
 
 #include <string>
+#include <string_view>
 
 #include "platform/platform_services.h"
 
 namespace stravik::portable {
 
-Text decodeUtf8(const std::string& bytes);
+Text decodeUtf8(std::string_view bytes);
 
 // Characters that UTF-8 cannot carry (other lone surrogates, values past
 // U+10FFFF) become U+FFFD.

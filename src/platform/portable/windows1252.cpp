@@ -1,5 +1,6 @@
 #include "platform/portable/windows1252.h"
 
+#include <algorithm>
 #include <array>
 
 namespace stravik::portable {
@@ -19,37 +20,24 @@ char byteFor(char32_t character) {
     if (character < 0x80 || (character >= 0xA0 && character <= 0xFF)) {
         return static_cast<char>(character);
     }
-    for (std::size_t index = 0; index < highControlBlock.size(); ++index) {
-        if (highControlBlock[index] == character) {
-            return static_cast<char>(0x80 + index);
-        }
-    }
-    return unmappable;
+    const auto found = std::find(highControlBlock.begin(), highControlBlock.end(), character);
+    return found == highControlBlock.end()
+               ? unmappable
+               : static_cast<char>(0x80 + (found - highControlBlock.begin()));
 }
-
-bool isHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool isLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 }  // namespace
 
 NarrowText toWindows1252(const Text& text) {
     NarrowText result;
-    result.reserve(text.size());
-    for (std::size_t index = 0; index < text.size(); ++index) {
-        const auto unit = static_cast<char32_t>(text[index]);
-        // With 16-bit wchar_t a surrogate pair is one character, one '?'.
-        if (isHighSurrogate(unit) && index + 1 < text.size() &&
-            isLowSurrogate(static_cast<char32_t>(text[index + 1]))) {
-            ++index;
-        }
-        result.push_back(byteFor(unit));
+    for (const wchar_t character : text) {
+        result.push_back(byteFor(static_cast<char32_t>(character)));
     }
     return result;
 }
 
 Text fromWindows1252(const NarrowText& text) {
     Text result;
-    result.reserve(text.size());
     for (const char byte : text) {
         const auto value = static_cast<unsigned char>(byte);
         const char32_t character =

@@ -8,9 +8,7 @@
 
 namespace stravik::portable {
 
-// Characters with no Windows-1252 byte become '?'. A character outside the
-// Basic Multilingual Plane counts as one character whatever the width of
-// wchar_t (on Windows it arrives as a surrogate pair).
+// Characters with no Windows-1252 byte become '?'.
 NarrowText toWindows1252(const Text& text);
 
 // Every byte maps to one character; the five bytes Windows-1252 leaves
