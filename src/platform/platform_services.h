@@ -47,22 +47,14 @@ enum class RegistryRoot : std::uint32_t {
 // An opened registry key; 0 names no key.
 using RegistryHandle = std::uintptr_t;
 
-// A folder object handed out by the file-system component.
-class FileSystemFolder {
-public:
-    virtual ~FileSystemFolder() = default;
-    // The full paths of the files directly in the folder, in the
-    // component's order. The list is complete before it is returned, so
-    // deleting while walking it cannot make the enumeration skip entries.
-    virtual std::vector<Text> files() = 0;
-};
-
 // The file-system component ("Scripting.FileSystemObject"), called by
 // member name. Every member raises RaisedError on failure.
 class FileSystemComponent {
 public:
     virtual ~FileSystemComponent() = default;
-    virtual std::unique_ptr<FileSystemFolder> GetFolder(const Text& folderPath) = 0;
+    // Asked for its answer only: raises as the component does when the
+    // folder or its drive is missing; the folder object is let go.
+    virtual void GetFolder(const Text& folderPath) = 0;
     virtual void DeleteFile(const Text& filePath, bool force) = 0;
     virtual bool FileExists(const Text& filePath) = 0;
 };

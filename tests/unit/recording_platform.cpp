@@ -45,20 +45,6 @@ std::string shown(const NarrowText& text) {
     return out;
 }
 
-class RecordingFolder : public FileSystemFolder {
-public:
-    RecordingFolder(RecordingPlatform& platform, Text path)
-        : platform_(platform), path_(std::move(path)) {}
-    std::vector<Text> files() override {
-        platform_.record("files(" + utf8(path_) + ")");
-        return platform_.folders.at(path_);
-    }
-
-private:
-    RecordingPlatform& platform_;
-    Text path_;
-};
-
 class RecordingFileSystem : public FileSystemComponent {
 public:
     explicit RecordingFileSystem(RecordingPlatform& platform) : platform_(platform) {
@@ -66,12 +52,11 @@ public:
     }
     ~RecordingFileSystem() override { --platform_.componentsAlive; }
 
-    std::unique_ptr<FileSystemFolder> GetFolder(const Text& folderPath) override {
+    void GetFolder(const Text& folderPath) override {
         platform_.record("GetFolder(" + utf8(folderPath) + ")");
         if (!platform_.folders.contains(folderPath)) {
-            raiseClassicError(76);
+            raiseClassicError(classic::pathNotFound);
         }
-        return std::make_unique<RecordingFolder>(platform_, folderPath);
     }
     void DeleteFile(const Text& filePath, bool force) override {
         platform_.record("DeleteFile(" + utf8(filePath) + (force ? ", force)" : ")"));

@@ -125,19 +125,6 @@ std::vector<Text> filesIn(int folder, const Text& prefix) {
     return paths;
 }
 
-// A folder held open, its files named after the folder's path as asked for.
-class StandInFolder : public FileSystemFolder {
-public:
-    StandInFolder(UniqueFd folder, const Text& folderPath)
-        : folder_(std::move(folder)), folderPrefix_(folderPrefixOf(folderPath)) {}
-
-    std::vector<Text> files() override { return filesIn(folder_.get(), folderPrefix_); }
-
-private:
-    UniqueFd folder_;
-    Text folderPrefix_;
-};
-
 // drive_h or drive_H: the drive letter's case does not matter either. A
 // drive that is a link to nothing is a drive letter whose device is gone
 // (a network share that is not connected, a removed disk).
@@ -266,14 +253,12 @@ class StandInFileSystem : public FileSystemComponent {
 public:
     explicit StandInFileSystem(fs::path machineRoot) : machineRoot_(std::move(machineRoot)) {}
 
-    std::unique_ptr<FileSystemFolder> GetFolder(const Text& folderPath) override {
+    void GetFolder(const Text& folderPath) override {
         const WindowsPath path = splitPath(folderPath);
         const fs::path directory = resolveFolder(machineRoot_, path, path.components.size());
-        UniqueFd folder(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!folder) {
+        if (!UniqueFd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))) {
             raiseForFile(errno, true);
         }
-        return std::make_unique<StandInFolder>(std::move(folder), folderPath);
     }
 
     void DeleteFile(const Text& filePath, bool force) override {

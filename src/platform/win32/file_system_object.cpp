@@ -40,8 +40,6 @@ struct FileSystemMembers {
     DispatchMember getFolder{L"GetFolder"};
     DispatchMember deleteFile{L"DeleteFile"};
     DispatchMember fileExists{L"FileExists"};
-    DispatchMember files{L"Files"};
-    DispatchMember path{L"Path"};
 };
 
 // Calls a member; `arguments` are in the reverse order of the member's
@@ -69,17 +67,6 @@ void setText(VARIANT& variant, const Text& text) {
     variant.bstrVal = string.release();
 }
 
-Text textOf(const VARIANT& variant) {
-    UniqueVariant converted;
-    const HRESULT result =
-        VariantChangeType(converted.put(), const_cast<VARIANT*>(&variant), 0, VT_BSTR);
-    if (FAILED(result)) {
-        raiseFailure(result);
-    }
-    const BSTR string = converted.get().bstrVal;
-    return string == nullptr ? Text() : Text(string, SysStringLen(string));
-}
-
 // The object a member returned; "Object required" when it returned none.
 ComPtr<IDispatch> objectOf(const VARIANT& variant) {
     ComPtr<IDispatch> object;
@@ -95,72 +82,17 @@ ComPtr<IDispatch> objectOf(const VARIANT& variant) {
     return object;
 }
 
-class ComFolder final : public FileSystemFolder {
-public:
-    ComFolder(ComPtr<IDispatch> folder, std::shared_ptr<FileSystemMembers> members)
-        : folder_(std::move(folder)), members_(std::move(members)) {}
-
-    std::vector<Text> files() override {
-        UniqueVariant collection;
-        invoke(*folder_, members_->files.id(*folder_), DISPATCH_PROPERTYGET, {}, collection);
-        const ComPtr<IDispatch> files = objectOf(collection.get());
-
-        UniqueVariant enumerator;
-        invoke(*files, DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, enumerator);
-        ComPtr<IEnumVARIANT> items;
-        IUnknown* unknown = enumerator.get().vt == VT_UNKNOWN || enumerator.get().vt == VT_DISPATCH
-                                ? enumerator.get().punkVal
-                                : nullptr;
-        if (unknown == nullptr ||
-            FAILED(unknown->QueryInterface(IID_IEnumVARIANT, items.putVoid()))) {
-            raiseClassicError(classic::noSuchMember);
-        }
-
-        // The whole list is read before anyone deletes a file from the folder.
-        std::vector<Text> paths;
-        for (;;) {
-            UniqueVariant item;
-            ULONG fetched = 0;
-            const HRESULT result = items->Next(1, item.put(), &fetched);
-            if (FAILED(result)) {
-                raiseFailure(result);
-            }
-            if (result != S_OK || fetched == 0) {
-                break;
-            }
-            paths.push_back(pathOf(item.get()));
-        }
-        return paths;
-    }
-
-private:
-    // An item is a file object whose Path is its full path.
-    Text pathOf(const VARIANT& item) {
-        if (item.vt == VT_BSTR) {
-            return textOf(item);
-        }
-        const ComPtr<IDispatch> file = objectOf(item);
-        UniqueVariant path;
-        invoke(*file, members_->path.id(*file), DISPATCH_PROPERTYGET, {}, path);
-        return textOf(path.get());
-    }
-
-    ComPtr<IDispatch> folder_;
-    std::shared_ptr<FileSystemMembers> members_;
-};
-
 class ComFileSystem final : public FileSystemComponent {
 public:
-    explicit ComFileSystem(ComPtr<IDispatch> object)
-        : object_(std::move(object)), members_(std::make_shared<FileSystemMembers>()) {}
+    explicit ComFileSystem(ComPtr<IDispatch> object) : object_(std::move(object)) {}
 
-    std::unique_ptr<FileSystemFolder> GetFolder(const Text& folderPath) override {
+    void GetFolder(const Text& folderPath) override {
         UniqueVariant argument;
         setText(argument.get(), folderPath);
         UniqueVariant folder;
-        invoke(*object_, members_->getFolder.id(*object_), DISPATCH_METHOD,
+        invoke(*object_, members_.getFolder.id(*object_), DISPATCH_METHOD,
                std::span(&argument.get(), 1), folder);
-        return std::make_unique<ComFolder>(objectOf(folder.get()), members_);
+        objectOf(folder.get());
     }
 
     void DeleteFile(const Text& filePath, bool force) override {
@@ -171,14 +103,14 @@ public:
         // A plain view for Invoke; `arguments` keeps ownership.
         VARIANT reversed[2] = {arguments[0].get(), arguments[1].get()};
         UniqueVariant result;
-        invoke(*object_, members_->deleteFile.id(*object_), DISPATCH_METHOD, reversed, result);
+        invoke(*object_, members_.deleteFile.id(*object_), DISPATCH_METHOD, reversed, result);
     }
 
     bool FileExists(const Text& filePath) override {
         UniqueVariant argument;
         setText(argument.get(), filePath);
         UniqueVariant exists;
-        invoke(*object_, members_->fileExists.id(*object_), DISPATCH_METHOD,
+        invoke(*object_, members_.fileExists.id(*object_), DISPATCH_METHOD,
                std::span(&argument.get(), 1), exists);
         const VARIANT& answer = exists.get();
         if (answer.vt == VT_EMPTY || answer.vt == VT_NULL) {
@@ -198,7 +130,7 @@ public:
 
 private:
     ComPtr<IDispatch> object_;
-    std::shared_ptr<FileSystemMembers> members_;
+    FileSystemMembers members_;
 };
 
 }  // namespace
