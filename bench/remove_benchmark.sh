@@ -59,16 +59,8 @@ cmake --build "$build64" --target "${programs[@]}" >/dev/null
 
 base=${STRAVIK_WINE_BASE:-$build32/wine-base}
 wine_make_base_prefix "$base"
-work=$(mktemp -d "$(dirname "$base")/bench.XXXXXX")
-cleanup() {
-    [ "${WINEPREFIX:-}" != "$work/prefix" ] || wineserver -k 2>/dev/null || true
-    wine_stop_display
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-wine_start_display
-wine_new_prefix "$base" "$work/prefix"
+wine_begin_run "$base" bench
+work=$WINE_WORK
 for bits in 32 64; do
     build=$build32
     [ "$bits" = 32 ] || build=$build64

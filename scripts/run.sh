@@ -29,17 +29,10 @@ cmake --build "$build" --target stravik stravikc e2e_driver >/dev/null
 
 base=${STRAVIK_WINE_BASE:-$build/wine-base}
 wine_make_base_prefix "$base"
-work=$(mktemp -d "$(dirname "$base")/run.XXXXXX")
-cleanup() {
-    [ "${WINEPREFIX:-}" != "$work/prefix" ] || wineserver -k 2>/dev/null || true
-    wine_stop_display
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
+# The caller's display, if any, before the run starts a private one.
 user_display=${DISPLAY:-}
-wine_start_display
-wine_new_prefix "$base" "$work/prefix"
+wine_begin_run "$base" run
+work=$WINE_WORK
 mkdir -p "$WINEPREFIX/drive_c/stravik"
 cp "$build/stravik.exe" "$build/stravikc.exe" "$build/tests/e2e/driver.exe" \
     "$WINEPREFIX/drive_c/stravik/"

@@ -85,6 +85,26 @@ wine_stop_display() {
     fi
 }
 
+# Begins a run on a fresh copy of the base prefix $1: a work folder named
+# after $2, made beside the base so that the copy can hard-link it, in
+# WINE_WORK; a display (see wine_start_display); and the copy, in
+# $WINE_WORK/prefix, as WINEPREFIX. It sets the shell's EXIT trap to
+# wine_end_run, which stops the copy's server and the display and removes
+# the work folder.
+wine_begin_run() {
+    local base=$1 tag=$2
+    WINE_WORK=$(mktemp -d "$(dirname "$base")/$tag.XXXXXX") || return
+    trap wine_end_run EXIT
+    wine_start_display || return
+    wine_new_prefix "$base" "$WINE_WORK/prefix"
+}
+
+wine_end_run() {
+    [ "${WINEPREFIX:-}" != "$WINE_WORK/prefix" ] || wineserver -k 2>/dev/null || true
+    wine_stop_display
+    rm -rf "$WINE_WORK"
+}
+
 # Makes the base prefix in $1 unless it is already there. Concurrent callers
 # wait for the first one.
 wine_make_base_prefix() {

@@ -11,20 +11,7 @@ set -uo pipefail
 exe=$1
 objdump=${2:-i686-w64-mingw32-objdump}
 kind=${3:-gui}
-passed=0
-failed=0
-
-check() {
-    local what=$1
-    shift
-    if "$@" >/dev/null 2>&1; then
-        passed=$((passed + 1))
-        echo "ok: $what"
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $what"
-    fi
-}
+source "$(dirname "$0")/checks.sh"
 
 headers=$("$objdump" -p "$exe")
 wide_strings=$(strings -el "$exe")
@@ -63,5 +50,4 @@ if [ "$kind" = gui ]; then
     check "manifest declares DPI awareness" grep -qF '<dpiAware>true</dpiAware>' <<<"$narrow_strings"
 fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_summary

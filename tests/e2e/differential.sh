@@ -134,10 +134,7 @@ compare "registry entries left" registry
 
 # A comparison of two empty states would prove nothing: the neighbours
 # must have survived on both.
-if grep -qF 'conflict.11/quorwendocumentautomation.ocx' "$COMPARED/registry.wine"; then
-    pass "the neighbours survived under Wine"
-else
-    fail "the neighbours did not survive under Wine"
-fi
+check "the neighbours survived under Wine" \
+    grep -qF 'conflict.11/quorwendocumentautomation.ocx' "$COMPARED/registry.wine"
 
 finish

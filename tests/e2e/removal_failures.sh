@@ -23,7 +23,7 @@ seed_template_folder a.dotx b.dotx c.dotx d.dotx e.dotx
 drive "a file held open stops the removal with one message" \
     list-files 'H:\Halvoran\template' hold 'H:\Halvoran\template\c.dotx' expect-window \
     click-remove expect-message "Error # 70: Permission denied." close expect-exit 0
-if [ "$(messages_shown)" -eq 1 ]; then pass "one message only"; else fail "more than one message"; fi
+check "one message only" [ "$(messages_shown)" -eq 1 ]
 expect_file present "$TEMPLATE_DIR/c.dotx"
 expect_stopped_at "$TEMPLATE_DIR" c.dotx
 expect_windows_files present

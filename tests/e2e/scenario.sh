@@ -6,27 +6,18 @@
 # failures and `finish` reports them.
 
 set -euo pipefail
-trap 'echo "FAIL: the scenario stopped at line $LINENO: $BASH_COMMAND"' ERR
+E2E_HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$E2E_HERE/../checks.sh"
+trap 'fail "the scenario stopped at line $LINENO: $BASH_COMMAND"' ERR
 
 E2E_STRAVIK=$(realpath "$1")
 E2E_DRIVER=$(realpath "$2")
-E2E_HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$E2E_HERE/../../scripts/wine-env.sh"
 wine_require
 : "${STRAVIK_WINE_BASE:?the base Wine prefix is not set}"
 
-# Beside the base prefix, so that the copy can hard-link it.
-E2E_WORK=$(mktemp -d "$(dirname "$STRAVIK_WINE_BASE")/e2e-run.XXXXXX")
-
-e2e_cleanup() {
-    [ "${WINEPREFIX:-}" != "$E2E_WORK/prefix" ] || wineserver -k 2>/dev/null || true
-    wine_stop_display
-    rm -rf "$E2E_WORK"
-}
-trap e2e_cleanup EXIT
-
-wine_start_display
-wine_new_prefix "$STRAVIK_WINE_BASE" "$E2E_WORK/prefix"
+wine_begin_run "$STRAVIK_WINE_BASE" e2e-run
+E2E_WORK=$WINE_WORK
 WINDOWS_DIR=$(wine_windows_dir)
 DOWNLOAD_DIR="$WINDOWS_DIR/Downloaded Program Files"
 # The program runs from C:, like an installed tool.
@@ -34,7 +25,6 @@ mkdir -p "$WINEPREFIX/drive_c/stravik"
 cp "$E2E_STRAVIK" "$WINEPREFIX/drive_c/stravik/stravik.exe"
 PROGRAM='C:\stravik\stravik.exe'
 
-source "$E2E_HERE/../checks.sh"
 finish() { checks_summary; }
 
 # Runs the driver against stravik.exe with the given steps; the driver

@@ -10,7 +10,7 @@ echo c >"$WINEPREFIX/drive_c/Halvoran/template/c.dotx"
 
 drive "the window opens with its layout, Exit ends it at once" \
     expect-window click-exit expect-exit 0
-if [ "$(messages_shown)" -eq 0 ]; then pass "no message box"; else fail "message boxes were shown"; fi
+check "no message box" [ "$(messages_shown)" -eq 0 ]
 snapshot_registry
 expect_registry present < <(control_registration_entries)
 expect_file present "$TEMPLATE_DIR/a.dotx"
@@ -23,7 +23,7 @@ wine_run reg delete "HKLM\\SOFTWARE\\Classes\\CLSID\\$CLSID\\DriveLocation" /f /
 drive "without a recorded drive, Remove works on drive C:; the title bar closes the window" \
     expect-window click-remove expect-message "Finished removing Halvoran OCX files!" \
     close expect-exit 0
-if [ "$(messages_shown)" -eq 1 ]; then pass "only the finished message"; else fail "other message boxes"; fi
+check "only the finished message" [ "$(messages_shown)" -eq 1 ]
 expect_file absent "$WINEPREFIX/drive_c/Halvoran/template/c.dotx"
 expect_file present "$TEMPLATE_DIR/a.dotx"
 expect_file present "$TEMPLATE_DIR/b.dotx"

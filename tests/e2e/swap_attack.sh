@@ -44,12 +44,8 @@ drive "Remove with its template folder swapped for a link while it runs" \
 if wait "$swapper"; then pass "$(cat "$E2E_WORK/swap.log")"; else fail "$(cat "$E2E_WORK/swap.log")"; fi
 
 survivors=$(find "$OTHER" -type f | wc -l)
-if [ "$survivors" -ge $((COUNT - 1)) ]; then
-    pass "$survivors of $COUNT files of the other folder survive"
-else
-    fail "only $survivors of $COUNT files of the other folder survive"
-fi
-if [ -L "$TEMPLATE_DIR" ]; then pass "the link is left as it was"; else fail "the link is gone"; fi
+check "$survivors of $COUNT files of the other folder survive" [ "$survivors" -ge $((COUNT - 1)) ]
+check "the link is left as it was" [ -L "$TEMPLATE_DIR" ]
 expect_windows_files present
 snapshot_registry
 expect_registry present < <(control_registration_entries)
