@@ -389,8 +389,7 @@ std::string serialise(const RegistryKey& top) {
 [[noreturn]] void failToWrite(const std::filesystem::path& file, int error) {
     throw RaisedError(registryWriteFailedNumber, L"The registry could not be written to " +
                                                      fromWindows1252(file.filename().string()) +
-                                                     L": " + fromWindows1252(std::strerror(error)) +
-                                                     L".");
+                                                     L": " + fromWindows1252(std::strerror(error)));
 }
 
 void writeAtomically(const std::filesystem::path& file, const std::string& bytes) {
@@ -476,7 +475,7 @@ void RegistryStore::load() {
         throw RaisedError(registryCorruptNumber,
                           L"The registry file " + fromWindows1252(file_.filename().string()) +
                               L" is malformed at line " + std::to_wstring(malformed.lineNumber) +
-                              L": " + malformed.reason + L".");
+                              L": " + malformed.reason);
     }
 }
 

@@ -174,7 +174,9 @@ int wmain(int argc, wchar_t** argv) {
     try {
         return stravik::win32::run(std::vector<stravik::Text>(argv + 1, argv + argc));
     } catch (...) {
-        stravik::win32::writeTo(GetStdHandle(STD_ERROR_HANDLE), L"Error # 51: Internal error.\n");
-        return 51;
+        const stravik::ErrorInfo internal = stravik::classicError(stravik::classic::internalError);
+        stravik::win32::writeTo(GetStdHandle(STD_ERROR_HANDLE),
+                                stravik::formatErrorMessage(internal) + L"\n");
+        return internal.number;
     }
 }

@@ -138,7 +138,7 @@ LRESULT CALLBACK MainWindow::windowProcedure(HWND window, UINT message, WPARAM w
 
 void MainWindow::reportInternalError() noexcept {
     try {
-        platform_.showMessage(formatErrorMessage(classicError(51)));
+        platform_.showMessage(formatErrorMessage(classicError(classic::internalError)));
     } catch (...) {
     }
 }
