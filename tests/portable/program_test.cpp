@@ -1,477 +1,345 @@
-// The real program run on stand-in machines: what the user sees, what is
-// left on disk and in registry.reg.
+// The real program run on stand-in machines holding a typical Halvoran
+// installation: what the user sees, what is left on disk and in
+// registry.reg.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/portable/registry_store.h"
+#include "platform/portable/utf8.h"
 #include "stand_in_machine.h"
 
 namespace stravik::testing {
 namespace {
 
+namespace fs = std::filesystem;
 using portable::RegistryStore;
+using portable::RegistryValue;
 using Messages = std::vector<std::string>;
 
-constexpr std::string_view finished = "Finished removing Halvoran OCX files!";
-constexpr std::string_view driveNotFound =
+const std::string finished = "Finished removing Halvoran OCX files!";
+const std::string driveNotFound =
     "Cannot find Halvoran Drive or Windows Directory.  Please contact your System "
     "Administrator.";
 // Remove, OK for its message, Exit.
 constexpr std::string_view removeThenExit = "r\n\ne\n";
 
-constexpr std::string_view registryHeader = "Windows Registry Editor Version 5.00\n\n";
-constexpr std::string_view driveLocationH =
-    "[HKEY_CLASSES_ROOT\\CLSID\\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}\\DriveLocation]\n"
-    "@=\"H:\"\n\n";
-constexpr std::string_view systemRootWindows =
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\n"
-    "\"SystemRoot\"=\"C:\\\\WINDOWS\"\n\n";
+// A Windows directory whose name only Windows-1252 carries in the narrow
+// calls, so that every path the program builds from it goes through the
+// code page.
+const std::string windowsDirectory = "C:\\WINDÖWS";
+const std::string control =
+    windowsDirectory + R"(\Downloaded Program Files\QuorwenDocumentAutomation.OCX)";
 
-// Every registry record a Halvoran installation leaves, some spelled under
-// HKEY_CLASSES_ROOT and some under its machine-wide home, with neighbours
-// that must survive.
-constexpr std::string_view installationRecords =
-    R"([HKEY_CLASSES_ROOT\AppID\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}]
-@="QuorwenDocumentAutomation"
+// Registry rows the installation table does not try, written first so that
+// the keys they name are created as they spell them: the class key in
+// lower case through the machine's classes, names that begin like a
+// target's, ModuleUsage names with backslashes or another Windows
+// directory, and the same keys for the current user.
+const std::string moduleUsage = R"(SOFTWARE\Microsoft\Windows\CurrentVersion\ModuleUsage\)";
+const std::string extraRows =
+    "target\ttree\tHKLM\tSOFTWARE\\Classes\\clsid\\{ae2426ed-27e8-43ea-a844-3621cb40be0f}\t@\tQDA\n"
+    "neighbour\tvalue\tHKLM\tSOFTWARE\\Microsoft\\Windows "
+    "NT\\CurrentVersion\tSystemRoot\t%WINDIR%\n"
+    "neighbour\tvalue\tHKCR\tAppID\\QuorwenDocumentAutomation.OCX\tAppID\t{AE2426ED}\n"
+    "neighbour\ttree\tHKCR\tCLSID\\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}.bak\t@\ta copy\n"
+    "neighbour\ttree\tHKCR\tQuorwenDocumentAutomation.OCX.1\t@\tthe next version\n"
+    "neighbour\ttree\tHKCR\tTypeLib\\{E297E62B-65F2-4800-B9CC-357FE58AAA6D}\\2.01\t@\tnot 2.0\n"
+    "neighbour\ttree\tHKLM\t" +
+    moduleUsage +
+    "C:/WINNT/Downloaded Program Files/QuorwenDocumentAutomation.OCX\t.Owner\tx\n"
+    "neighbour\ttree\tHKLM\t" +
+    moduleUsage +
+    "%WINDIR%\\Downloaded Program Files\\QuorwenDocumentAutomation.OCX\t.Owner\tx\n"
+    "neighbour\tvalue\tHKLM\tSOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs\t"
+    "%WINDIR%\\Downloaded Program Files\\CONFLICT.1\\Other.ocx\tdword:00000002\n"
+    "neighbour\ttree\tHKCU\tSoftware\\Classes\\CLSID\\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}\t@\t\n"
+    "neighbour\ttree\tHKCU\t" +
+    moduleUsage +
+    "%WINDIR_SLASHED%/Downloaded Program Files/QuorwenDocumentAutomation.OCX\t.Owner\tx\n";
 
-[HKEY_CLASSES_ROOT\CLSID\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}]
-@="Quorwen Document Automation"
-
-[HKEY_CLASSES_ROOT\CLSID\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}\InprocServer32]
-@="C:\\WINDOWS\\Downloaded Program Files\\QuorwenDocumentAutomation.OCX"
-"ThreadingModel"="Apartment"
-
-[HKEY_LOCAL_MACHINE\SOFTWARE\Classes\QuorwenDocumentAutomation.OCX]
-"AppID"="{AE2426ED-27E8-43EA-A844-3621CB40BE0F}"
-
-[HKEY_CLASSES_ROOT\TypeLib\{E297E62B-65F2-4800-B9CC-357FE58AAA6D}\1.0]
-@="Quorwen 1.0, not ours to remove"
-
-[HKEY_CLASSES_ROOT\TypeLib\{E297E62B-65F2-4800-B9CC-357FE58AAA6D}\2.0]
-@="Quorwen Document Automation 2.0"
-
-[HKEY_CLASSES_ROOT\TypeLib\{E297E62B-65F2-4800-B9CC-357FE58AAA6D}\2.0\0\win32]
-@="C:\\WINDOWS\\Downloaded Program Files\\QuorwenDocumentAutomation.OCX"
-
-[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Code Store Database\Distribution Units\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}]
-"SystemComponent"=dword:00000000
-
-[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Code Store Database\Distribution Units\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}\Contains\Files]
-"C:\\WINDOWS\\Downloaded Program Files\\QuorwenDocumentAutomation.OCX"=""
-
-[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\ModuleUsage\C:/WINDOWS/Downloaded Program Files/QuorwenDocumentAutomation.OCX]
-".Owner"="{AE2426ED-27E8-43EA-A844-3621CB40BE0F}"
-
-[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\ModuleUsage\C:/WINDOWS/Downloaded Program Files/CONFLICT.10/QuorwenDocumentAutomation.OCX]
-".Owner"="{AE2426ED-27E8-43EA-A844-3621CB40BE0F}"
-
-[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\ModuleUsage\C:/WINDOWS/Downloaded Program Files/CONFLICT.11/QuorwenDocumentAutomation.OCX]
-".Owner"="{AE2426ED-27E8-43EA-A844-3621CB40BE0F}"
-
-[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\SharedDLLs]
-"C:\\WINDOWS\\Downloaded Program Files\\QuorwenDocumentAutomation.OCX"=dword:00000001
-"C:\\WINDOWS\\Downloaded Program Files\\CONFLICT.3\\QuorwenDocumentAutomation.OCX"=dword:00000001
-"C:\\WINDOWS\\Downloaded Program Files\\CONFLICT.0\\QuorwenDocumentAutomation.OCX"=dword:00000001
-"C:\\WINDOWS\\system32\\comctl32.ocx"=dword:00000003
-
-)";
-
-const std::vector<std::string_view> installedFiles = {
+const std::vector<std::string> templateFiles = {
     R"(H:\Halvoran\template\Letter.dotx)",
     R"(H:\Halvoran\template\Memo.dotx)",
-    R"(C:\WINDOWS\Downloaded Program Files\QuorwenDocumentAutomation.OCX)",
-    R"(C:\WINDOWS\Halvoran.dotm)",
-    R"(C:\WINDOWS\Halvoran.dot)",
+    "H:\\Halvoran\\template\\Brief für Kunden.dotx",
+    "H:\\Halvoran\\template\\Ελληνικά.dot",
 };
-const std::vector<std::string_view> neighbourFiles = {
+const std::vector<std::string> windowsFiles = {
+    control,
+    windowsDirectory + R"(\Halvoran.dotm)",
+    windowsDirectory + R"(\Halvoran.dot)",
+};
+const std::vector<std::string> neighbourFiles = {
     R"(H:\Halvoran\template\archive\Old.dotx)",
     R"(H:\Halvoran\readme.txt)",
-    R"(C:\WINDOWS\Downloaded Program Files\Other.ocx)",
-    R"(C:\WINDOWS\notepad.exe)",
+    windowsDirectory + R"(\Downloaded Program Files\Other.ocx)",
+    windowsDirectory + R"(\notepad.exe)",
+    R"(D:\Shared\Letterhead.dotx)",
 };
+
+RegistryRoot rootOf(const RegistryRow& row) {
+    return row.root == "HKCR"   ? RegistryRoot::classesRoot
+           : row.root == "HKCU" ? static_cast<RegistryRoot>(0x80000001u)
+                                : RegistryRoot::localMachine;
+}
+
+// The value a row names or seeds in its key, if any.
+const RegistryValue* valueOf(const RegistryStore& store, const RegistryRow& row) {
+    return row.value == "-"
+               ? nullptr
+               : store.findValue(rootOf(row), portable::decodeUtf8(row.key),
+                                 row.value == "@" ? Text() : portable::decodeUtf8(row.value));
+}
+
+bool present(const RegistryStore& store, const RegistryRow& row) {
+    return row.kind == "value" ? valueOf(store, row) != nullptr
+                               : store.keyExists(rootOf(row), portable::decodeUtf8(row.key));
+}
 
 class ProgramTest : public ::testing::Test {
 protected:
-    void installHalvoran() {
-        machine.writeRegistry(std::string(registryHeader) + std::string(driveLocationH) +
-                              std::string(systemRootWindows) + std::string(installationRecords));
-        for (const auto* files : {&installedFiles, &neighbourFiles}) {
-            for (const std::string_view file : *files) {
+    void SetUp() override {
+        rows = installationRows(windowsDirectory, extraRows);
+        for (const RegistryRow& row : installationRows(windowsDirectory)) {
+            rows.push_back(row);
+        }
+        machine.writeRegistryUtf16(registryFileFor(rows));
+        for (const auto* files : {&templateFiles, &windowsFiles, &neighbourFiles}) {
+            for (const std::string& file : *files) {
                 machine.createFile(file, "content");
             }
         }
+        machine.makeReadOnly(templateFiles[1]);
+        machine.makeReadOnly(windowsFiles[2]);
+        // Links in the template folder go as links.
+        machine.createSymlink(R"(H:\Halvoran\template\Letterhead.dotx)",
+                              machine.hostPath(R"(D:\Shared\Letterhead.dotx)"));
+        machine.createSymlink(R"(H:\Halvoran\template\Shared)", machine.hostPath(R"(D:\Shared)"));
     }
 
-    bool hasKey(const Text& path) const {
+    RegistryStore registryNow() const {
         RegistryStore store(machine.root() / "registry.reg");
         store.load();
-        return store.keyExists(RegistryRoot::localMachine, path);
+        return store;
     }
-    bool hasValue(const Text& path, const Text& name) const {
-        RegistryStore store(machine.root() / "registry.reg");
-        store.load();
-        return store.findValue(RegistryRoot::localMachine, path, name) != nullptr;
+
+    // Everything on the machine, as paths relative to its root.
+    std::vector<fs::path> filesLeft() const {
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::recursive_directory_iterator(machine.root())) {
+            files.push_back(entry.path().lexically_relative(machine.root()));
+        }
+        std::sort(files.begin(), files.end());
+        return files;
     }
 
     StandInMachine machine;
+    std::vector<RegistryRow> rows;
 };
 
-const Text moduleUsage = LR"(SOFTWARE\Microsoft\Windows\CurrentVersion\ModuleUsage\)";
-const Text sharedDlls = LR"(SOFTWARE\Microsoft\Windows\CurrentVersion\SharedDLLs)";
+class InputTest : public ProgramTest, public ::testing::WithParamInterface<std::string_view> {};
 
-TEST_F(ProgramTest, StartsWithItsWindowAndExitsQuietly) {
-    machine.writeRegistry(std::string(registryHeader) + std::string(driveLocationH) +
-                          std::string(systemRootWindows));
+// Exit, and then anything; the end of the input; lines that are no command.
+TEST_P(InputTest, ThatRemovesNothingLeavesTheMachineAsItWas) {
+    const std::vector<fs::path> files = filesLeft();
+    const std::string registry = machine.registryBytes();
 
-    const ProgramRun run = machine.run("e\n");
+    const ProgramRun run = machine.run(GetParam());
 
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_TRUE(run.windowDrawn());
     // The captions as the user reads them, independently of where they are kept.
-    EXPECT_NE(run.output.find("|  Remove Halvoran OCX "), std::string::npos);
-    EXPECT_NE(run.output.find("[ Remove Halvoran OCX ]"), std::string::npos);
-    EXPECT_NE(run.output.find("[ Exit Removal Tool ]"), std::string::npos);
+    for (const std::string_view caption :
+         {"|  Remove Halvoran OCX ", "[ Remove Halvoran OCX ]", "[ Exit Removal Tool ]"}) {
+        EXPECT_NE(run.output.find(caption), std::string::npos) << caption;
+    }
     EXPECT_EQ(run.messages(), Messages{});
     EXPECT_EQ(run.errors, "");
+    EXPECT_EQ(filesLeft(), files);
+    EXPECT_EQ(machine.registryBytes(), registry);
 }
 
-TEST_F(ProgramTest, EndOfInputClosesTheWindowQuietly) {
-    installHalvoran();
-    const std::string registryBefore = machine.registryBytes();
+INSTANTIATE_TEST_SUITE_P(Inputs, InputTest, ::testing::Values("e\nr\n\n", "", "nonsense\n\n  \n"));
 
-    for (const std::string_view input : {"", "nonsense\n\n  \n"}) {
-        const ProgramRun run = machine.run(input);
-        EXPECT_EQ(run.exitStatus, 0);
-        EXPECT_TRUE(run.windowDrawn());
-        EXPECT_EQ(run.messages(), Messages{});
-    }
-    EXPECT_EQ(machine.registryBytes(), registryBefore);
-    EXPECT_TRUE(machine.exists(installedFiles.front()));
-}
-
-TEST_F(ProgramTest, NothingHappensAfterExit) {
-    installHalvoran();
-
-    const ProgramRun run = machine.run("e\nr\n\n");
-
-    EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.messages(), Messages{});
-    EXPECT_TRUE(machine.exists(installedFiles.front()));
-}
-
-TEST_F(ProgramTest, EmptyMachineGivesTheDriveNotFoundMessageAndEnds) {
-    const ProgramRun run = machine.run("r\n\nr\n\n");
-
+TEST(ProgramWithoutARegistry, KnowsNeitherPlaceAndEnds) {
+    StandInMachine machine;
+    ProgramRun run = machine.run("r\n\nr\n\n");
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_FALSE(run.windowDrawn());
-    EXPECT_EQ(run.messages(), Messages{std::string(driveNotFound)});
-}
+    EXPECT_EQ(run.messages(), Messages{driveNotFound});
 
-TEST_F(ProgramTest, ReadsARegistryExportedInUtf16) {
-    machine.writeRegistryUtf16(std::string(registryHeader) + std::string(systemRootWindows));
-    machine.createFile(R"(C:\Halvoran\template\Letter.dotx)");
-
-    // No DriveLocation: the template folder is on the Windows directory's drive.
-    const ProgramRun run = machine.run(removeThenExit);
-
+    // A malformed registry fails both lookups, each with its own message,
+    // and is kept as it was.
+    machine.writeRegistry(
+        "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\n");
+    const std::string registry = machine.registryBytes();
+    run = machine.run("r\n\n\ne\n");
+    ASSERT_EQ(run.messages().size(), 3u);
+    EXPECT_TRUE(run.messages()[0].starts_with("Error # "));
+    EXPECT_EQ(run.messages()[2], driveNotFound);
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.messages(), Messages{std::string(finished)});
-    EXPECT_FALSE(machine.exists(R"(C:\Halvoran\template\Letter.dotx)"));
+    EXPECT_EQ(machine.registryBytes(), registry);
 }
 
-TEST_F(ProgramTest, RemoveTakesOffATypicalInstallationCompletely) {
-    installHalvoran();
-    machine.makeReadOnly(R"(H:\Halvoran\template\Memo.dotx)");
-    machine.makeReadOnly(R"(C:\WINDOWS\Halvoran.dot)");
+TEST_F(ProgramTest, RemoveTakesOffTheInstallationAndANextRunNothingMore) {
+    const RegistryStore before = registryNow();
 
     const ProgramRun run = machine.run(removeThenExit);
 
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.messages(), Messages{std::string(finished)});
-    EXPECT_NE(run.output.find("[Stravik] " + std::string(finished) + "\n[ OK ]"),
-              std::string::npos);
-    for (const std::string_view file : installedFiles) {
-        EXPECT_FALSE(machine.exists(file)) << file;
+    EXPECT_EQ(run.messages(), Messages{finished});
+    EXPECT_NE(run.output.find("[Stravik] " + finished + "\n[ OK ]"), std::string::npos);
+    for (const auto* files : {&templateFiles, &windowsFiles}) {
+        for (const std::string& file : *files) {
+            EXPECT_FALSE(machine.exists(file)) << file;
+        }
     }
-    for (const std::string_view file : neighbourFiles) {
-        EXPECT_TRUE(machine.exists(file)) << file;
-    }
-    EXPECT_TRUE(machine.exists(R"(H:\Halvoran\template)"));
-
-    EXPECT_FALSE(hasKey(LR"(SOFTWARE\Classes\AppID\{AE2426ED-27E8-43EA-A844-3621CB40BE0F})"));
-    EXPECT_FALSE(hasKey(LR"(SOFTWARE\Classes\CLSID\{AE2426ED-27E8-43EA-A844-3621CB40BE0F})"));
-    EXPECT_FALSE(hasKey(LR"(SOFTWARE\Classes\QuorwenDocumentAutomation.OCX)"));
-    EXPECT_FALSE(hasKey(LR"(SOFTWARE\Classes\TypeLib\{E297E62B-65F2-4800-B9CC-357FE58AAA6D}\2.0)"));
-    EXPECT_TRUE(hasKey(LR"(SOFTWARE\Classes\TypeLib\{E297E62B-65F2-4800-B9CC-357FE58AAA6D}\1.0)"));
-    EXPECT_FALSE(hasKey(
-        LR"(SOFTWARE\Microsoft\Code Store Database\Distribution Units\{AE2426ED-27E8-43EA-A844-3621CB40BE0F})"));
-    EXPECT_TRUE(hasKey(LR"(SOFTWARE\Microsoft\Code Store Database\Distribution Units)"));
-    EXPECT_FALSE(
-        hasKey(moduleUsage + L"C:/WINDOWS/Downloaded Program Files/QuorwenDocumentAutomation.OCX"));
-    EXPECT_FALSE(
-        hasKey(moduleUsage +
-               L"C:/WINDOWS/Downloaded Program Files/CONFLICT.10/QuorwenDocumentAutomation.OCX"));
-    EXPECT_TRUE(
-        hasKey(moduleUsage +
-               L"C:/WINDOWS/Downloaded Program Files/CONFLICT.11/QuorwenDocumentAutomation.OCX"));
-    EXPECT_FALSE(hasValue(sharedDlls,
-                          LR"(C:\WINDOWS\Downloaded Program Files\QuorwenDocumentAutomation.OCX)"));
-    EXPECT_FALSE(hasValue(
-        sharedDlls,
-        LR"(C:\WINDOWS\Downloaded Program Files\CONFLICT.3\QuorwenDocumentAutomation.OCX)"));
-    EXPECT_TRUE(hasValue(
-        sharedDlls,
-        LR"(C:\WINDOWS\Downloaded Program Files\CONFLICT.0\QuorwenDocumentAutomation.OCX)"));
-    EXPECT_TRUE(hasValue(sharedDlls, LR"(C:\WINDOWS\system32\comctl32.ocx)"));
-    EXPECT_TRUE(hasValue(LR"(SOFTWARE\Microsoft\Windows NT\CurrentVersion)", L"SystemRoot"));
-}
-
-// The files left on a machine, as paths relative to its root.
-std::vector<std::filesystem::path> filesLeft(const StandInMachine& machine) {
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(machine.root())) {
-        files.push_back(entry.path().lexically_relative(machine.root()));
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-TEST_F(ProgramTest, SecondClickDeletesNothingFurtherAndFinishesAgain) {
-    installHalvoran();
-    StandInMachine clickedOnce;
-    std::filesystem::copy(machine.root(), clickedOnce.root(),
-                          std::filesystem::copy_options::recursive);
-    ASSERT_EQ(clickedOnce.run(removeThenExit).messages(), Messages{std::string(finished)});
-
-    const ProgramRun run = machine.run("r\n\nr\n\ne\n");
-
-    EXPECT_EQ(run.messages(), (Messages{std::string(finished), std::string(finished)}));
-    EXPECT_EQ(filesLeft(machine), filesLeft(clickedOnce));
-    EXPECT_EQ(machine.registryBytes(), clickedOnce.registryBytes());
-}
-
-TEST_F(ProgramTest, NextStartLooksForTheTemplatesOnTheWindowsDrive) {
-    installHalvoran();
-    ASSERT_EQ(machine.run(removeThenExit).messages(), Messages{std::string(finished)});
-    const std::string registryAfterRemoval = machine.registryBytes();
-    machine.createFile(R"(C:\WINDOWS\Halvoran.dotm)");
-
-    // The DriveLocation key went with the class key, so the drive is now C,
-    // which has no template folder.
-    const ProgramRun run = machine.run(removeThenExit);
-
-    EXPECT_EQ(run.messages(), Messages{"Error # 76: Path not found."});
-    EXPECT_TRUE(machine.exists(R"(C:\WINDOWS\Halvoran.dotm)"));
-    EXPECT_EQ(machine.registryBytes(), registryAfterRemoval);
-}
-
-TEST_F(ProgramTest, EmptyTemplateFolderStillRemovesTheRest) {
-    installHalvoran();
-    for (const std::string_view file : {installedFiles[0], installedFiles[1]}) {
-        std::filesystem::remove(machine.hostPath(file));
-    }
-
-    const ProgramRun run = machine.run(removeThenExit);
-
-    EXPECT_EQ(run.messages(), Messages{std::string(finished)});
-    EXPECT_FALSE(machine.exists(R"(C:\WINDOWS\Halvoran.dotm)"));
-    EXPECT_FALSE(hasKey(LR"(SOFTWARE\Classes\AppID\{AE2426ED-27E8-43EA-A844-3621CB40BE0F})"));
-}
-
-TEST_F(ProgramTest, MissingTemplateFolderChangesNothing) {
-    installHalvoran();
-    std::filesystem::remove_all(machine.hostPath(R"(H:\Halvoran\template)"));
-    const std::string registryBefore = machine.registryBytes();
-
-    const ProgramRun run = machine.run(removeThenExit);
-
-    EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.messages(), Messages{"Error # 76: Path not found."});
-    EXPECT_EQ(machine.registryBytes(), registryBefore);
-    for (const std::string_view file : {installedFiles[2], installedFiles[3], installedFiles[4]}) {
-        EXPECT_TRUE(machine.exists(file)) << file;
-    }
-}
-
-TEST_F(ProgramTest, LinkInTheTemplateFolderGoesAsALink) {
-    installHalvoran();
-    machine.createFile(R"(D:\Shared\Letterhead.dotx)", "shared");
-    machine.createSymlink(R"(H:\Halvoran\template\Letterhead.dotx)",
-                          machine.hostPath(R"(D:\Shared\Letterhead.dotx)"));
-    machine.createSymlink(R"(H:\Halvoran\template\Shared)", machine.hostPath(R"(D:\Shared)"));
-
-    const ProgramRun run = machine.run(removeThenExit);
-
-    EXPECT_EQ(run.messages(), Messages{std::string(finished)});
     EXPECT_FALSE(machine.exists(R"(H:\Halvoran\template\Letterhead.dotx)"));
     EXPECT_FALSE(machine.exists(R"(H:\Halvoran\template\Shared)"));
-    EXPECT_TRUE(machine.exists(R"(D:\Shared\Letterhead.dotx)"));
-}
-
-// A link planted at either folder on the way to the templates, leading
-// inside the drive or off it, is refused before anything is deleted: one
-// message, every file where it was, the registry as it was.
-TEST_F(ProgramTest, LinkAtEitherTemplateFolderIsRefusedAndNothingChanges) {
-    struct Plant {
-        std::string_view link;
-        std::string_view target;
-        std::string_view refused;
-    };
-    const std::vector<Plant> plants = {
-        {R"(H:\Halvoran\template)", R"(H:\Elsewhere\template)", R"(H:\Halvoran\template)"},
-        {R"(H:\Halvoran\template)", R"(C:\WINDOWS\template)", R"(H:\Halvoran\template)"},
-        {R"(H:\Halvoran)", R"(H:\Elsewhere)", R"(H:\Halvoran)"},
-        {R"(H:\Halvoran)", R"(C:\WINDOWS)", R"(H:\Halvoran)"},
-    };
-    for (const Plant& plant : plants) {
-        StandInMachine attacked;
-        attacked.writeRegistry(std::string(registryHeader) + std::string(driveLocationH) +
-                               std::string(systemRootWindows) + std::string(installationRecords));
-        for (const std::string_view file :
-             {installedFiles[2], installedFiles[3], installedFiles[4]}) {
-            attacked.createFile(file, "content");
-        }
-        const std::string target(plant.target);
-        attacked.createFile(target + R"(\template\Victim.dll)", "victim");
-        attacked.createFile(target + R"(\Victim.dll)", "victim");
-        attacked.makeReadOnly(target + R"(\Victim.dll)");
-        if (plant.link.ends_with("template")) {
-            attacked.createFolder(R"(H:\Halvoran)");
-        }
-        attacked.createSymlink(plant.link, attacked.hostPath(plant.target));
-        const std::vector<std::filesystem::path> filesBefore = filesLeft(attacked);
-        const std::string registryBefore = attacked.registryBytes();
-
-        const ProgramRun run = attacked.run(removeThenExit);
-
-        EXPECT_EQ(run.exitStatus, 0);
-        EXPECT_EQ(run.messages(),
-                  Messages{"Error # 75: Path/File access error: " + std::string(plant.refused) +
-                           " is a link to another folder."})
-            << plant.link << " -> " << plant.target;
-        EXPECT_EQ(filesLeft(attacked), filesBefore) << plant.link << " -> " << plant.target;
-        EXPECT_EQ(attacked.registryBytes(), registryBefore);
+    for (const std::string& file : neighbourFiles) {
+        EXPECT_TRUE(machine.exists(file)) << file;
     }
-}
 
-TEST_F(ProgramTest, NamesOutsideAscii) {
-    // registry.reg in UTF-16, as regedit writes it, with a Windows directory
-    // whose name only Windows-1252 can carry in the narrow calls.
-    machine.writeRegistryUtf16(
-        std::string(registryHeader) + std::string(driveLocationH) +
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\n"
-        "\"SystemRoot\"=\"C:\\\\WINDÖWS\"\n\n");
-    machine.createFile("H:\\Halvoran\\template\\Brief für Kunden.dotx");
-    machine.createFile("H:\\Halvoran\\template\\Ελληνικά.dot");
-    machine.createFile("C:\\WINDÖWS\\Halvoran.dotm");
+    // Every target and what was seeded inside it is gone; every neighbour
+    // is kept with its data.
+    const RegistryStore after = registryNow();
+    for (const RegistryRow& row : rows) {
+        SCOPED_TRACE(row.root + "\\" + row.key + " : " + row.value);
+        ASSERT_TRUE(present(before, row)) << "not seeded";
+        if (row.role != "neighbour") {
+            EXPECT_FALSE(present(after, row));
+            continue;
+        }
+        ASSERT_TRUE(present(after, row));
+        if (const RegistryValue* kept = valueOf(after, row)) {
+            EXPECT_EQ(kept->type, valueOf(before, row)->type);
+            EXPECT_EQ(kept->data, valueOf(before, row)->data);
+        }
+    }
 
-    const ProgramRun run = machine.run(removeThenExit);
+    // The drive went with the class key, so the next start looks for the
+    // templates on the Windows directory's drive. There each of two Removes
+    // finishes, and they take only the file put back.
+    machine.createFolder(R"(C:\Halvoran\template)");
+    const std::vector<fs::path> files = filesLeft();
+    const std::string registry = machine.registryBytes();
+    machine.createFile(windowsFiles[1]);
 
-    EXPECT_EQ(run.messages(), Messages{std::string(finished)});
-    EXPECT_TRUE(std::filesystem::is_empty(machine.hostPath(R"(H:\Halvoran\template)")));
-    EXPECT_FALSE(machine.exists("C:\\WINDÖWS\\Halvoran.dotm"));
+    const ProgramRun next = machine.run("r\n\nr\n\ne\n");
+
+    EXPECT_EQ(next.messages(), (Messages{finished, finished}));
+    EXPECT_EQ(filesLeft(), files);
+    EXPECT_EQ(machine.registryBytes(), registry);
 }
 
 TEST_F(ProgramTest, OrdinaryUserIsToldWhatWasLeftForAnAdministrator) {
     if (!StandInMachine::canRunUnprivileged()) {
         GTEST_SKIP() << "switching to an unprivileged user needs root";
     }
-    installHalvoran();
-    const std::string registryBefore = machine.registryBytes();
+    const std::string registry = machine.registryBytes();
 
     // Remove, OK, OK, Exit.
     const ProgramRun run = machine.run("r\n\n\ne\n", User::unprivileged);
 
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.messages(),
-              (Messages{std::string(finished),
-                        "Stravik was not run as an administrator, so these files were left:\n"
-                        "\n"
-                        "C:\\WINDOWS\\Downloaded Program Files\\QuorwenDocumentAutomation.OCX\n"
-                        "C:\\WINDOWS\\Halvoran.dotm\n"
-                        "C:\\WINDOWS\\Halvoran.dot\n"
-                        "\n"
-                        "An administrator must run Stravik to remove them and the machine-wide "
-                        "registry entries."}));
-    EXPECT_FALSE(machine.exists(installedFiles[0]));
-    EXPECT_FALSE(machine.exists(installedFiles[1]));
-    for (const std::string_view file : {installedFiles[2], installedFiles[3], installedFiles[4]}) {
+              (Messages{finished,
+                        "Stravik was not run as an administrator, so these files were left:\n\n" +
+                            windowsFiles[0] + "\n" + windowsFiles[1] + "\n" + windowsFiles[2] +
+                            "\n\nAn administrator must run Stravik to remove them and the "
+                            "machine-wide registry entries."}));
+    for (const std::string& file : templateFiles) {
+        EXPECT_FALSE(machine.exists(file)) << file;
+    }
+    for (const std::string& file : windowsFiles) {
         EXPECT_TRUE(machine.exists(file)) << file;
     }
-    EXPECT_EQ(machine.registryBytes(), registryBefore);
+    EXPECT_EQ(machine.registryBytes(), registry);
 }
 
-TEST_F(ProgramTest, OrdinaryUserWithNothingInTheWindowsDirectoryOnlyHearsFinished) {
-    if (!StandInMachine::canRunUnprivileged()) {
+// A Remove refused before its first deletion: one message, and every file
+// and the registry as they were.
+struct Refusal {
+    std::string name;
+    std::function<void(StandInMachine&)> prepare;
+    std::string message;
+    User user = User::administrator;
+};
+
+class RefusalTest : public ProgramTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(RefusalTest, ChangesNothing) {
+    const Refusal& refusal = GetParam();
+    if (refusal.user == User::unprivileged && !StandInMachine::canRunUnprivileged()) {
         GTEST_SKIP() << "switching to an unprivileged user needs root";
     }
-    installHalvoran();
-    for (const std::string_view file : {installedFiles[2], installedFiles[3], installedFiles[4]}) {
-        std::filesystem::remove(machine.hostPath(file));
-    }
+    refusal.prepare(machine);
+    const std::vector<fs::path> files = filesLeft();
+    const std::string registry = machine.registryBytes();
 
-    const ProgramRun run = machine.run(removeThenExit, User::unprivileged);
-
-    EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.messages(), Messages{std::string(finished)});
-    EXPECT_FALSE(machine.exists(installedFiles[0]));
-}
-
-TEST_F(ProgramTest, DriveWhoseDeviceIsGoneIsUnavailable) {
-    installHalvoran();
-    std::filesystem::remove_all(machine.root() / "drive_h");
-    std::filesystem::create_directory_symlink(machine.root() / "unplugged",
-                                              machine.root() / "drive_h");
-
-    const ProgramRun run = machine.run(removeThenExit);
+    const ProgramRun run = machine.run(removeThenExit, refusal.user);
 
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.messages(), Messages{"Error # 68: Device unavailable."});
-    EXPECT_TRUE(machine.exists(installedFiles[2]));
+    EXPECT_EQ(run.messages(), Messages{refusal.message});
+    EXPECT_EQ(filesLeft(), files);
+    EXPECT_EQ(machine.registryBytes(), registry);
 }
 
-TEST_F(ProgramTest, FileTheUserMayNotDeleteStopsTheRemoval) {
-    if (!StandInMachine::canRunUnprivileged()) {
-        GTEST_SKIP() << "switching to an unprivileged user needs root";
-    }
-    installHalvoran();
-    // A folder whose entries its owner may not remove.
-    std::filesystem::permissions(machine.hostPath(R"(H:\Halvoran\template)"),
-                                 std::filesystem::perms::owner_write |
-                                     std::filesystem::perms::group_write |
-                                     std::filesystem::perms::others_write,
-                                 std::filesystem::perm_options::remove);
-    const std::string registryBefore = machine.registryBytes();
-
-    const ProgramRun run = machine.run(removeThenExit, User::unprivileged);
-
-    EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.messages(), Messages{"Error # 70: Permission denied."});
-    for (const std::string_view file : installedFiles) {
-        EXPECT_TRUE(machine.exists(file)) << file;
-    }
-    EXPECT_EQ(machine.registryBytes(), registryBefore);
+// A link planted at a folder on the way to the templates, to a folder of
+// someone else's files, inside the drive or off it.
+std::function<void(StandInMachine&)> plant(std::string folder, std::string target) {
+    return [=](StandInMachine& machine) {
+        fs::remove_all(machine.hostPath(folder));
+        machine.createFile(target + R"(\template\Victim.dll)", "victim");
+        machine.createFile(target + R"(\Victim.dll)", "victim");
+        machine.makeReadOnly(target + R"(\Victim.dll)");
+        machine.createSymlink(folder, machine.hostPath(target));
+    };
 }
 
-TEST_F(ProgramTest, MalformedRegistryIsReportedAndKept) {
-    machine.writeRegistry(std::string(registryHeader) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\n");
-    const std::string registryBefore = machine.registryBytes();
-
-    const ProgramRun run = machine.run("r\n\n\ne\n");
-
-    // Both lookups fail with an "Error #" message each; neither place is
-    // known, so the program ends.
-    ASSERT_EQ(run.messages().size(), 3u);
-    EXPECT_TRUE(run.messages()[0].starts_with("Error # "));
-    EXPECT_EQ(run.messages()[2], driveNotFound);
-    EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(machine.registryBytes(), registryBefore);
+std::string linkRefused(const std::string& folder) {
+    return "Error # 75: Path/File access error: " + folder + " is a link to another folder.";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Remove, RefusalTest,
+    ::testing::Values(Refusal{"MissingTemplateFolder",
+                              [](StandInMachine& machine) {
+                                  fs::remove_all(machine.hostPath(R"(H:\Halvoran\template)"));
+                              },
+                              "Error # 76: Path not found."},
+                      Refusal{"TemplateLinkOnTheDrive",
+                              plant(R"(H:\Halvoran\template)", R"(H:\Elsewhere\template)"),
+                              linkRefused(R"(H:\Halvoran\template)")},
+                      Refusal{"TemplateLinkOffTheDrive",
+                              plant(R"(H:\Halvoran\template)", windowsDirectory + R"(\template)"),
+                              linkRefused(R"(H:\Halvoran\template)")},
+                      Refusal{"HalvoranLinkOnTheDrive", plant(R"(H:\Halvoran)", R"(H:\Elsewhere)"),
+                              linkRefused(R"(H:\Halvoran)")},
+                      Refusal{"HalvoranLinkOffTheDrive", plant(R"(H:\Halvoran)", windowsDirectory),
+                              linkRefused(R"(H:\Halvoran)")},
+                      Refusal{"DeviceGone",
+                              [](StandInMachine& machine) {
+                                  fs::remove_all(machine.root() / "drive_h");
+                                  fs::create_directory_symlink(machine.root() / "unplugged",
+                                                               machine.root() / "drive_h");
+                              },
+                              "Error # 68: Device unavailable."},
+                      // A folder whose entries its owner may not remove.
+                      Refusal{"FileTheUserMayNotDelete",
+                              [](StandInMachine& machine) {
+                                  fs::permissions(machine.hostPath(R"(H:\Halvoran\template)"),
+                                                  fs::perms::owner_write | fs::perms::group_write |
+                                                      fs::perms::others_write,
+                                                  fs::perm_options::remove);
+                              },
+                              "Error # 70: Permission denied.", User::unprivileged}),
+    [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace stravik::testing

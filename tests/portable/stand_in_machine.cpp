@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/portable/registry_store.h"
 #include "platform/portable/unique_fd.h"
 #include "platform/portable/utf8.h"
 #include "platform/window_captions.h"
@@ -141,20 +143,6 @@ std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
-void appendUtf16Le(std::string& out, char32_t character) {
-    const auto unit = [&out](char32_t value) {
-        out.push_back(static_cast<char>(value & 0xFF));
-        out.push_back(static_cast<char>((value >> 8) & 0xFF));
-    };
-    if (character >= 0x10000) {
-        character -= 0x10000;
-        unit(0xD800 + (character >> 10));
-        unit(0xDC00 + (character & 0x3FF));
-    } else {
-        unit(character);
-    }
-}
-
 }  // namespace
 
 std::vector<std::string> ProgramRun::messages() const {
@@ -184,19 +172,68 @@ bool ProgramRun::windowDrawn() const {
 }
 
 std::string utf16LeWithBom(std::string_view utf8) {
-    std::string bytes = "\xFF\xFE";
-    for (std::size_t index = 0; index < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[index]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t character = length == 1 ? lead : lead & (0x3F >> (length - 1));
-        for (std::size_t offset = 1; offset < length; ++offset) {
-            character =
-                (character << 6) | (static_cast<unsigned char>(utf8[index + offset]) & 0x3F);
+    const std::vector<std::uint8_t> units = portable::utf16LeFromText(portable::decodeUtf8(utf8));
+    return "\xFF\xFE" + std::string(units.begin(), units.end());
+}
+
+std::vector<RegistryRow> installationRows(std::string_view windowsDirectory, std::string table) {
+    if (table.empty()) {
+        std::ifstream file(STRAVIK_INSTALLATION_TABLE);
+        if (!file) {
+            throw std::runtime_error("cannot read " STRAVIK_INSTALLATION_TABLE);
         }
-        appendUtf16Le(bytes, character);
-        index += length;
+        table.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
-    return bytes;
+    std::string slashed(windowsDirectory);
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    const auto expand = [&](std::string text) {
+        for (const auto& [from, to] :
+             {std::pair<std::string_view, std::string_view>{"%WINDIR_SLASHED%", slashed},
+              {"%WINDIR%", windowsDirectory}}) {
+            for (std::size_t at; (at = text.find(from)) != std::string::npos;) {
+                text.replace(at, from.size(), to);
+            }
+        }
+        return text;
+    };
+    std::vector<RegistryRow> rows;
+    for (const std::string& line : lines(table)) {
+        if (line.empty() || line.starts_with('#')) {
+            continue;
+        }
+        std::vector<std::string> columns;
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, '\t');) {
+            columns.push_back(expand(field));
+        }
+        columns.resize(6);  // a trailing tab ends an empty data column
+        rows.push_back({columns[0], columns[1], columns[2], columns[3], columns[4], columns[5]});
+    }
+    return rows;
+}
+
+std::string registryFileFor(const std::vector<RegistryRow>& rows) {
+    const auto quoted = [](const std::string& text) {
+        std::string result = "\"";
+        for (const char character : text) {
+            if (character == '\\' || character == '"') result.push_back('\\');
+            result.push_back(character);
+        }
+        return result + "\"";
+    };
+    std::string text = "Windows Registry Editor Version 5.00\n\n";
+    for (const RegistryRow& row : rows) {
+        const std::string root = row.root == "HKCR"   ? "HKEY_CLASSES_ROOT"
+                                 : row.root == "HKCU" ? "HKEY_CURRENT_USER"
+                                                      : "HKEY_LOCAL_MACHINE";
+        text += "[" + root + "\\" + row.key + "]\n";
+        if (row.value != "-") {
+            text += (row.value == "@" ? "@" : quoted(row.value)) + "=" +
+                    (row.data.starts_with("dword:") ? row.data : quoted(row.data)) + "\n";
+        }
+        text += "\n";
+    }
+    return text;
 }
 
 StandInMachine::StandInMachine() {

@@ -68,4 +68,19 @@ private:
 // UTF-8 text as UTF-16LE bytes with a byte order mark.
 std::string utf16LeWithBom(std::string_view utf8);
 
+// One row of a typical installation's registry, as scripts/installation.tsv
+// lists them (its header describes the columns), the Windows directory
+// filled in. Rows written here in the same format may also name HKCU.
+struct RegistryRow {
+    std::string role, kind, root, key, value, data;
+};
+
+// The rows of `table`, which defaults to scripts/installation.tsv.
+std::vector<RegistryRow> installationRows(std::string_view windowsDirectory,
+                                          std::string table = "");
+
+// registry.reg text that creates the rows, HKCR rows spelled through
+// HKEY_CLASSES_ROOT.
+std::string registryFileFor(const std::vector<RegistryRow>& rows);
+
 }  // namespace stravik::testing
