@@ -26,25 +26,6 @@ protected:
                               std::string(body));
     }
 
-    // The default value of the DriveLocation key read as the logic reads
-    // it: a buffer of ten blanks and a length of ten.
-    struct DriveRead {
-        std::int32_t status;
-        std::string buffer;
-        std::uint32_t dataLength;
-    };
-    DriveRead readDriveValue(PlatformServices& platform) {
-        RegistryHandle key = 0;
-        platform.RegOpenKeyA(RegistryRoot::classesRoot, NarrowText(driveKey), key);
-        std::array<char, 10> buffer;
-        buffer.fill(' ');
-        std::uint32_t type = 0;
-        std::uint32_t length = buffer.size();
-        const std::int32_t status = platform.RegQueryValueExA(key, "", 0, type, buffer, length);
-        platform.RegCloseKey(key);
-        return {status, std::string(buffer.data(), buffer.size()), length};
-    }
-
     StandInMachine machine;
     std::istringstream input;
     std::ostringstream output;
@@ -54,7 +35,51 @@ protected:
         makePortablePlatform(machine.root(), false, input, output);
 };
 
-TEST_F(PortablePlatformTest, OpenKeyHandsOutAHandleOnlyForAnExistingKey) {
+// The DriveLocation key's default value as registry.reg holds it, and what
+// reading it as the logic does gives: the status, the buffer of ten blanks
+// it reads into, and the length it is told.
+struct DriveValue {
+    std::string stored;
+    std::int32_t status;
+    std::string buffer;
+    std::uint32_t length;
+};
+
+class DriveValueTest : public PortablePlatformTest,
+                       public ::testing::WithParamInterface<DriveValue> {};
+
+TEST_P(DriveValueTest, ArrivesAsWindowsHandsItOut) {
+    writeRegistry("[HKEY_CLASSES_ROOT\\" + std::string(driveKey) + "]\n" + GetParam().stored +
+                  "\n");
+    RegistryHandle key = 0;
+    ASSERT_EQ(administrator->RegOpenKeyA(RegistryRoot::classesRoot, NarrowText(driveKey), key), 0);
+    std::array<char, 10> buffer;
+    buffer.fill(' ');
+    std::uint32_t type = 0;
+    std::uint32_t length = buffer.size();
+
+    EXPECT_EQ(administrator->RegQueryValueExA(key, "", 0, type, buffer, length), GetParam().status);
+    EXPECT_EQ(std::string(buffer.data(), buffer.size()), GetParam().buffer);
+    EXPECT_EQ(length, GetParam().length);
+    EXPECT_EQ(administrator->RegCloseKey(key), 0);
+}
+
+const std::string blanks(10, ' ');
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, DriveValueTest,
+    ::testing::Values(
+        // Text in the narrow code page with its terminator, "?" for what it lacks.
+        DriveValue{"@=\"é€Ā\"", 0, std::string("\xE9\x80?\0      ", 10), 4},
+        // Nine characters and the terminator fill the buffer; one more does
+        // not fit and leaves it untouched.
+        DriveValue{"@=\"123456789\"", 0, std::string("123456789\0", 10), 10},
+        DriveValue{"@=\"1234567890\"", 234, blanks, 11},
+        // Other types byte for byte.
+        DriveValue{"@=dword:00003a48", 0, std::string("H:\0\0      ", 10), 4},
+        DriveValue{"\"Other\"=\"H:\"", 2, blanks, 10}));
+
+TEST_F(PortablePlatformTest, HandlesAreForExistingKeysOnly) {
     writeRegistry(
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}"
         "\\DriveLocation]\n@=\"H:\"\n");
@@ -63,65 +88,34 @@ TEST_F(PortablePlatformTest, OpenKeyHandsOutAHandleOnlyForAnExistingKey) {
     EXPECT_EQ(administrator->RegOpenKeyA(RegistryRoot::classesRoot, NarrowText(driveKey), key), 0);
     EXPECT_NE(key, 0u);
     EXPECT_EQ(administrator->RegCloseKey(key), 0);
+    EXPECT_EQ(administrator->RegCloseKey(key), 6);
 
     RegistryHandle missing = 0;
     EXPECT_EQ(administrator->RegOpenKeyA(RegistryRoot::classesRoot, "CLSID\\{none}", missing), 2);
     EXPECT_EQ(missing, 0u);
-    EXPECT_EQ(administrator->RegCloseKey(0), 6);
-}
-
-TEST_F(PortablePlatformTest, TextArrivesInTheNarrowCodePageWithItsTerminator) {
-    writeRegistry("[HKEY_CLASSES_ROOT\\" + std::string(driveKey) + "]\n@=\"é€Ā\"\n");
-
-    const DriveRead read = readDriveValue(*administrator);
-
-    EXPECT_EQ(read.status, 0);
-    EXPECT_EQ(read.buffer, std::string("\xE9\x80?\0      ", 10));
-    EXPECT_EQ(read.dataLength, 4u);
-}
-
-TEST_F(PortablePlatformTest, DataThatDoesNotFitLeavesTheBufferUntouched) {
-    // Nine characters and the terminator fill the ten bytes exactly.
-    writeRegistry("[HKEY_CLASSES_ROOT\\" + std::string(driveKey) + "]\n@=\"123456789\"\n");
-    DriveRead read = readDriveValue(*administrator);
-    EXPECT_EQ(read.status, 0);
-    EXPECT_EQ(read.buffer, std::string("123456789\0", 10));
-
-    writeRegistry("[HKEY_CLASSES_ROOT\\" + std::string(driveKey) + "]\n@=\"1234567890\"\n");
-    read = readDriveValue(*administrator);
-    EXPECT_EQ(read.status, 234);
-    EXPECT_EQ(read.buffer, std::string(10, ' '));
-    EXPECT_EQ(read.dataLength, 11u);
-}
-
-TEST_F(PortablePlatformTest, OtherTypesArriveByteForByte) {
-    writeRegistry("[HKEY_CLASSES_ROOT\\" + std::string(driveKey) + "]\n@=dword:00003a48\n");
-
-    const DriveRead read = readDriveValue(*administrator);
-
-    EXPECT_EQ(read.status, 0);
-    EXPECT_EQ(read.buffer, std::string("H:\0\0      ", 10));
-}
-
-TEST_F(PortablePlatformTest, NothingToReadLeavesTheBufferUntouched) {
-    writeRegistry("[HKEY_CLASSES_ROOT\\" + std::string(driveKey) + "]\n\"Other\"=\"H:\"\n");
-    EXPECT_EQ(readDriveValue(*administrator).buffer, std::string(10, ' '));
-
     std::array<char, 10> buffer;
     buffer.fill(' ');
     std::uint32_t type = 0;
     std::uint32_t length = buffer.size();
     EXPECT_EQ(administrator->RegQueryValueExA(0, "", 0, type, buffer, length), 6);
-    EXPECT_EQ(std::string(buffer.data(), buffer.size()), std::string(10, ' '));
+    EXPECT_EQ(std::string(buffer.data(), buffer.size()), blanks);
 }
 
-TEST_F(PortablePlatformTest, AdministratorDeletionsRewriteTheRegistryOnlyWhenSomethingGoes) {
+// Only an administrator changes the machine's registry, and registry.reg
+// is rewritten only when something goes.
+TEST_F(PortablePlatformTest, DeletionsByAnAdministratorOnly) {
     writeRegistry(
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\AppID\\{X}]\n@=\"x\"\n\n"
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\AppID\\{X}\\Sub]\n\n"
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Shared]\n\"a\"=dword:00000001\n\"b\"=dword:00000002\n");
     const std::string original = machine.registryBytes();
 
+    EXPECT_EQ(ordinaryUser->isAdministrator(), 0);
+    EXPECT_EQ(ordinaryUser->SHDeleteKeyA(RegistryRoot::classesRoot, "AppID\\{X}"), 5);
+    EXPECT_EQ(ordinaryUser->SHDeleteKeyA(RegistryRoot::localMachine, "SOFTWARE\\Classes\\AppID"),
+              5);
+    EXPECT_EQ(ordinaryUser->SHDeleteValueA(RegistryRoot::localMachine, "SOFTWARE\\Shared", "a"), 5);
+    EXPECT_NE(administrator->isAdministrator(), 0);
     EXPECT_EQ(administrator->SHDeleteKeyA(RegistryRoot::classesRoot, "AppID\\{missing}"), 2);
     EXPECT_EQ(administrator->SHDeleteValueA(RegistryRoot::localMachine, "SOFTWARE\\Shared", "c"),
               2);
@@ -130,28 +124,12 @@ TEST_F(PortablePlatformTest, AdministratorDeletionsRewriteTheRegistryOnlyWhenSom
     EXPECT_EQ(administrator->SHDeleteKeyA(RegistryRoot::classesRoot, "appid\\{x}"), 0);
     EXPECT_EQ(administrator->SHDeleteValueA(RegistryRoot::localMachine, "SOFTWARE\\Shared", "A"),
               0);
-
     RegistryStore store(machine.root() / "registry.reg");
     store.load();
     EXPECT_FALSE(store.keyExists(RegistryRoot::localMachine, L"SOFTWARE\\Classes\\AppID\\{X}"));
     EXPECT_TRUE(store.keyExists(RegistryRoot::localMachine, L"SOFTWARE\\Classes\\AppID"));
     EXPECT_EQ(store.findValue(RegistryRoot::localMachine, L"SOFTWARE\\Shared", L"a"), nullptr);
     EXPECT_NE(store.findValue(RegistryRoot::localMachine, L"SOFTWARE\\Shared", L"b"), nullptr);
-}
-
-TEST_F(PortablePlatformTest, OrdinaryUserCannotChangeTheMachinesRegistry) {
-    writeRegistry(
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\AppID\\{X}]\n@=\"x\"\n\n"
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Shared]\n\"a\"=dword:00000001\n");
-    const std::string original = machine.registryBytes();
-
-    EXPECT_EQ(ordinaryUser->SHDeleteKeyA(RegistryRoot::classesRoot, "AppID\\{X}"), 5);
-    EXPECT_EQ(ordinaryUser->SHDeleteKeyA(RegistryRoot::localMachine, "SOFTWARE\\Classes\\AppID"),
-              5);
-    EXPECT_EQ(ordinaryUser->SHDeleteValueA(RegistryRoot::localMachine, "SOFTWARE\\Shared", "a"), 5);
-    EXPECT_EQ(machine.registryBytes(), original);
-    EXPECT_EQ(ordinaryUser->isAdministrator(), 0);
-    EXPECT_NE(administrator->isAdministrator(), 0);
 }
 
 TEST_F(PortablePlatformTest, MalformedRegistryRaisesAndIsNeverRewritten) {
