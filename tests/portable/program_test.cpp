@@ -108,7 +108,7 @@ protected:
         for (const RegistryRow& row : installationRows(windowsDirectory)) {
             rows.push_back(row);
         }
-        machine.writeRegistryUtf16(registryFileFor(rows));
+        machine.writeRegistry(utf16LeWithBom(registryFileFor(rows)));
         for (const auto* files : {&templateFiles, &windowsFiles, &neighbourFiles}) {
             for (const std::string& file : *files) {
                 machine.createFile(file, "content");

@@ -1,9 +1,8 @@
 #include "stand_in_machine.h"
 
-#include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,11 +10,13 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 #include "platform/portable/registry_store.h"
 #include "platform/portable/unique_fd.h"
@@ -35,27 +36,6 @@ constexpr std::string_view okButtonRow = "[ OK ]";
 [[noreturn]] void fail(const std::string& what) {
     throw std::system_error(errno, std::generic_category(), what);
 }
-
-// A pipe whose ends close themselves.
-class Pipe {
-public:
-    Pipe() {
-        std::array<int, 2> ends{-1, -1};
-        if (::pipe2(ends.data(), O_CLOEXEC) != 0) {
-            fail("pipe2");
-        }
-        read_.reset(ends[0]);
-        write_.reset(ends[1]);
-    }
-    int readEnd() const { return read_.get(); }
-    int writeEnd() const { return write_.get(); }
-    void closeRead() { read_.reset(); }
-    void closeWrite() { write_.reset(); }
-
-private:
-    portable::UniqueFd read_;
-    portable::UniqueFd write_;
-};
 
 void handToUnprivilegedUser(const fs::path& root) {
     const auto give = [](const fs::path& path) {
@@ -85,53 +65,26 @@ void handToUnprivilegedUser(const fs::path& root) {
     ::_exit(127);
 }
 
-// Feeds `text` to the program and collects both outputs until the program
-// closes them or the time runs out.
-void exchange(Pipe& input, Pipe& output, Pipe& errors, std::string_view text,
-              std::chrono::steady_clock::time_point deadline, ProgramRun& run) {
-    std::size_t written = 0;
-    if (text.empty()) {
-        input.closeWrite();
+// A file in memory, outside the machine, for one of the program's streams.
+portable::UniqueFd memoryFile(const char* name, std::string_view contents = "") {
+    portable::UniqueFd file(::memfd_create(name, MFD_CLOEXEC));
+    if (file.get() < 0 ||
+        ::write(file.get(), contents.data(), contents.size()) !=
+            static_cast<ssize_t>(contents.size()) ||
+        ::lseek(file.get(), 0, SEEK_SET) != 0) {
+        fail("memory file");
     }
-    while (output.readEnd() >= 0 || errors.readEnd() >= 0) {
-        const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (remaining.count() <= 0) {
-            run.timedOut = true;
-            return;
-        }
-        std::array<pollfd, 3> watched{pollfd{output.readEnd(), POLLIN, 0},
-                                      pollfd{errors.readEnd(), POLLIN, 0},
-                                      pollfd{input.writeEnd(), POLLOUT, 0}};
-        if (::poll(watched.data(), watched.size(), static_cast<int>(remaining.count())) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            fail("poll");
-        }
-        for (std::size_t index = 0; index < 2; ++index) {
-            if (watched[index].revents == 0) {
-                continue;
-            }
-            std::array<char, 4096> chunk;
-            const ssize_t count = ::read(watched[index].fd, chunk.data(), chunk.size());
-            if (count > 0) {
-                (index == 0 ? run.output : run.errors).append(chunk.data(), count);
-            } else {
-                (index == 0 ? output : errors).closeRead();
-            }
-        }
-        if (watched[2].revents != 0) {
-            const ssize_t count =
-                (watched[2].revents & POLLOUT)
-                    ? ::write(input.writeEnd(), text.data() + written, text.size() - written)
-                    : -1;
-            written += count > 0 ? static_cast<std::size_t>(count) : 0;
-            if (count < 0 || written == text.size()) {
-                input.closeWrite();
-            }
-        }
+    return file;
+}
+
+std::string contentsOf(const portable::UniqueFd& file) {
+    std::string text;
+    std::array<char, 4096> chunk;
+    ::lseek(file.get(), 0, SEEK_SET);
+    for (ssize_t count; (count = ::read(file.get(), chunk.data(), chunk.size())) > 0;) {
+        text.append(chunk.data(), count);
     }
+    return text;
 }
 
 std::vector<std::string> lines(const std::string& text) {
@@ -279,10 +232,6 @@ void StandInMachine::writeRegistry(std::string_view text) const {
     std::ofstream(root_ / "registry.reg", std::ios::binary) << text;
 }
 
-void StandInMachine::writeRegistryUtf16(std::string_view text) const {
-    writeRegistry(utf16LeWithBom(text));
-}
-
 std::string StandInMachine::registryBytes() const {
     std::ifstream file(root_ / "registry.reg", std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
@@ -321,44 +270,35 @@ bool StandInMachine::exists(std::string_view windowsPath) const {
 
 bool StandInMachine::canRunUnprivileged() { return ::geteuid() == 0; }
 
-ProgramRun StandInMachine::run(std::string_view input, User user,
-                               std::chrono::milliseconds timeout) const {
+ProgramRun StandInMachine::run(std::string_view input, User user) const {
     if (user == User::unprivileged) {
         handToUnprivilegedUser(root_);
     }
-    Pipe inputPipe;
-    Pipe outputPipe;
-    Pipe errorPipe;
+    const portable::UniqueFd inputFile = memoryFile("input", input);
+    const portable::UniqueFd outputFile = memoryFile("output");
+    const portable::UniqueFd errorFile = memoryFile("errors");
     const pid_t child = ::fork();
     if (child < 0) {
         fail("fork");
     }
     if (child == 0) {
-        execProgram(root_, inputPipe.readEnd(), outputPipe.writeEnd(), errorPipe.writeEnd(), user);
+        execProgram(root_, inputFile.get(), outputFile.get(), errorFile.get(), user);
     }
-    inputPipe.closeRead();
-    outputPipe.closeWrite();
-    errorPipe.closeWrite();
-
-    // A program that stops reading must not kill the test with SIGPIPE.
-    struct sigaction ignorePipe {};
-    ignorePipe.sa_handler = SIG_IGN;
-    struct sigaction previous {};
-    ::sigaction(SIGPIPE, &ignorePipe, &previous);
 
     ProgramRun run;
-    exchange(inputPipe, outputPipe, errorPipe, input, std::chrono::steady_clock::now() + timeout,
-             run);
-    if (run.timedOut) {
-        ::kill(child, SIGKILL);
-    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(child, SIGKILL);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    ::sigaction(SIGPIPE, &previous, nullptr);
     if (WIFEXITED(status)) {
         run.exitStatus = WEXITSTATUS(status);
     }
+    run.output = contentsOf(outputFile);
+    run.errors = contentsOf(errorFile);
     return run;
 }
 

@@ -5,7 +5,6 @@
 // drive folders exactly as written (drive_h/a/b), without any case
 // resolution, so a test sees precisely what is on disk.
 
-#include <chrono>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -18,8 +17,7 @@ namespace stravik::testing {
 enum class User { administrator, unprivileged };
 
 struct ProgramRun {
-    int exitStatus = -1;  // -1 when the program did not exit by itself
-    bool timedOut = false;
+    int exitStatus = -1;  // -1 when it did not exit by itself within 30 seconds
     std::string output;
     std::string errors;
 
@@ -38,10 +36,8 @@ public:
     const std::filesystem::path& root() const { return root_; }
     std::filesystem::path hostPath(std::string_view windowsPath) const;
 
-    // registry.reg with `text` (UTF-8) as it is, or converted to UTF-16LE
-    // with a byte order mark, as `reg export` writes it.
-    void writeRegistry(std::string_view text) const;
-    void writeRegistryUtf16(std::string_view text) const;
+    // registry.reg with exactly these bytes.
+    void writeRegistry(std::string_view bytes) const;
     std::string registryBytes() const;
 
     // Files and folders, parent folders created as needed.
@@ -55,8 +51,7 @@ public:
     // Runs the program in the machine's root with `input` on its standard
     // input. An unprivileged run first hands the whole machine to that
     // user, as if it were theirs.
-    ProgramRun run(std::string_view input, User user = User::administrator,
-                   std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
+    ProgramRun run(std::string_view input, User user = User::administrator) const;
 
     // Unprivileged runs need root to switch user.
     static bool canRunUnprivileged();
@@ -65,7 +60,8 @@ private:
     std::filesystem::path root_;
 };
 
-// UTF-8 text as UTF-16LE bytes with a byte order mark.
+// UTF-8 text as UTF-16LE bytes with a byte order mark, as `reg export`
+// writes registry files.
 std::string utf16LeWithBom(std::string_view utf8);
 
 // One row of a typical installation's registry, as scripts/installation.tsv
