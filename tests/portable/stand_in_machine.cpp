@@ -65,26 +65,22 @@ void handToUnprivilegedUser(const fs::path& root) {
     ::_exit(127);
 }
 
-// A file in memory, outside the machine, for one of the program's streams.
-portable::UniqueFd memoryFile(const char* name, std::string_view contents = "") {
+std::string readFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// A file in memory, outside the machine, for one of the program's streams,
+// and the name it is read and written by from the start.
+portable::UniqueFd memoryFile(const char* name) {
     portable::UniqueFd file(::memfd_create(name, MFD_CLOEXEC));
-    if (file.get() < 0 ||
-        ::write(file.get(), contents.data(), contents.size()) !=
-            static_cast<ssize_t>(contents.size()) ||
-        ::lseek(file.get(), 0, SEEK_SET) != 0) {
-        fail("memory file");
+    if (file.get() < 0) {
+        fail("memfd_create");
     }
     return file;
 }
-
-std::string contentsOf(const portable::UniqueFd& file) {
-    std::string text;
-    std::array<char, 4096> chunk;
-    ::lseek(file.get(), 0, SEEK_SET);
-    for (ssize_t count; (count = ::read(file.get(), chunk.data(), chunk.size())) > 0;) {
-        text.append(chunk.data(), count);
-    }
-    return text;
+fs::path nameOf(const portable::UniqueFd& file) {
+    return "/proc/self/fd/" + std::to_string(file.get());
 }
 
 std::vector<std::string> lines(const std::string& text) {
@@ -116,12 +112,8 @@ std::vector<std::string> ProgramRun::messages() const {
 }
 
 bool ProgramRun::windowDrawn() const {
-    for (const std::string& line : lines(output)) {
-        if (line.starts_with(windowCaptionRow)) {
-            return true;
-        }
-    }
-    return false;
+    return output.starts_with(windowCaptionRow) ||
+           output.find("\n" + windowCaptionRow) != std::string::npos;
 }
 
 std::string utf16LeWithBom(std::string_view utf8) {
@@ -131,11 +123,10 @@ std::string utf16LeWithBom(std::string_view utf8) {
 
 std::vector<RegistryRow> installationRows(std::string_view windowsDirectory, std::string table) {
     if (table.empty()) {
-        std::ifstream file(STRAVIK_INSTALLATION_TABLE);
-        if (!file) {
+        table = readFile(STRAVIK_INSTALLATION_TABLE);
+        if (table.empty()) {
             throw std::runtime_error("cannot read " STRAVIK_INSTALLATION_TABLE);
         }
-        table.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
     std::string slashed(windowsDirectory);
     std::replace(slashed.begin(), slashed.end(), '\\', '/');
@@ -213,29 +204,18 @@ fs::path StandInMachine::hostPath(std::string_view windowsPath) const {
     if (windowsPath.size() < 2 || windowsPath[1] != ':') {
         throw std::invalid_argument("not a Windows path: " + std::string(windowsPath));
     }
-    fs::path path =
-        root_ / (std::string("drive_") + static_cast<char>(std::tolower(windowsPath[0])));
-    std::string_view rest = windowsPath.substr(2);
-    while (!rest.empty()) {
-        const std::size_t separator = rest.find('\\');
-        const std::string_view component = rest.substr(0, separator);
-        if (!component.empty()) {
-            path /= std::string(component);
-        }
-        rest =
-            separator == std::string_view::npos ? std::string_view() : rest.substr(separator + 1);
-    }
-    return path;
+    std::string rest(windowsPath.substr(2));
+    std::replace(rest.begin(), rest.end(), '\\', '/');
+    const char drive = static_cast<char>(std::tolower(windowsPath[0]));
+    return (root_ / (std::string("drive_") + drive) / fs::path(rest).relative_path())
+        .lexically_normal();
 }
 
 void StandInMachine::writeRegistry(std::string_view text) const {
     std::ofstream(root_ / "registry.reg", std::ios::binary) << text;
 }
 
-std::string StandInMachine::registryBytes() const {
-    std::ifstream file(root_ / "registry.reg", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
+std::string StandInMachine::registryBytes() const { return readFile(root_ / "registry.reg"); }
 
 void StandInMachine::createFile(std::string_view windowsPath, std::string_view contents) const {
     const fs::path path = hostPath(windowsPath);
@@ -274,7 +254,8 @@ ProgramRun StandInMachine::run(std::string_view input, User user) const {
     if (user == User::unprivileged) {
         handToUnprivilegedUser(root_);
     }
-    const portable::UniqueFd inputFile = memoryFile("input", input);
+    const portable::UniqueFd inputFile = memoryFile("input");
+    std::ofstream(nameOf(inputFile), std::ios::binary) << input;
     const portable::UniqueFd outputFile = memoryFile("output");
     const portable::UniqueFd errorFile = memoryFile("errors");
     const pid_t child = ::fork();
@@ -297,8 +278,8 @@ ProgramRun StandInMachine::run(std::string_view input, User user) const {
     if (WIFEXITED(status)) {
         run.exitStatus = WEXITSTATUS(status);
     }
-    run.output = contentsOf(outputFile);
-    run.errors = contentsOf(errorFile);
+    run.output = readFile(nameOf(outputFile));
+    run.errors = readFile(nameOf(errorFile));
     return run;
 }
 
