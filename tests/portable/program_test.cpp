@@ -33,35 +33,29 @@ constexpr std::string_view removeThenExit = "r\n\ne\n";
 // calls, so that every path the program builds from it goes through the
 // code page.
 const std::string windowsDirectory = "C:\\WINDÖWS";
-const std::string control =
-    windowsDirectory + R"(\Downloaded Program Files\QuorwenDocumentAutomation.OCX)";
 
-// Registry rows the installation table does not try, written first so that
-// the keys they name are created as they spell them: the class key in
-// lower case through the machine's classes, names that begin like a
-// target's, ModuleUsage names with backslashes or another Windows
-// directory, and the same keys for the current user.
-const std::string moduleUsage = R"(SOFTWARE\Microsoft\Windows\CurrentVersion\ModuleUsage\)";
-const std::string extraRows =
-    "target\ttree\tHKLM\tSOFTWARE\\Classes\\clsid\\{ae2426ed-27e8-43ea-a844-3621cb40be0f}\t@\tQDA\n"
-    "neighbour\tvalue\tHKLM\tSOFTWARE\\Microsoft\\Windows "
-    "NT\\CurrentVersion\tSystemRoot\t%WINDIR%\n"
-    "neighbour\tvalue\tHKCR\tAppID\\QuorwenDocumentAutomation.OCX\tAppID\t{AE2426ED}\n"
-    "neighbour\ttree\tHKCR\tCLSID\\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}.bak\t@\ta copy\n"
-    "neighbour\ttree\tHKCR\tQuorwenDocumentAutomation.OCX.1\t@\tthe next version\n"
-    "neighbour\ttree\tHKCR\tTypeLib\\{E297E62B-65F2-4800-B9CC-357FE58AAA6D}\\2.01\t@\tnot 2.0\n"
-    "neighbour\ttree\tHKLM\t" +
-    moduleUsage +
-    "C:/WINNT/Downloaded Program Files/QuorwenDocumentAutomation.OCX\t.Owner\tx\n"
-    "neighbour\ttree\tHKLM\t" +
-    moduleUsage +
-    "%WINDIR%\\Downloaded Program Files\\QuorwenDocumentAutomation.OCX\t.Owner\tx\n"
-    "neighbour\tvalue\tHKLM\tSOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs\t"
-    "%WINDIR%\\Downloaded Program Files\\CONFLICT.1\\Other.ocx\tdword:00000002\n"
-    "neighbour\ttree\tHKCU\tSoftware\\Classes\\CLSID\\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}\t@\t\n"
-    "neighbour\ttree\tHKCU\t" +
-    moduleUsage +
-    "%WINDIR_SLASHED%/Downloaded Program Files/QuorwenDocumentAutomation.OCX\t.Owner\tx\n";
+// Registry rows the installation table does not try, in its columns with
+// "|" for its tabs, written first so that the keys they name are created as
+// they spell them: the class key in lower case through the machine's
+// classes, names that begin like a target's, ModuleUsage names with
+// backslashes or another Windows directory, and keys of the current user.
+std::string extraRows() {
+    std::string rows =
+        R"(target|tree|HKLM|SOFTWARE\Classes\clsid\{ae2426ed-27e8-43ea-a844-3621cb40be0f}|@|QDA
+neighbour|value|HKLM|SOFTWARE\Microsoft\Windows NT\CurrentVersion|SystemRoot|%WINDIR%
+neighbour|value|HKCR|AppID\QuorwenDocumentAutomation.OCX|AppID|{AE2426ED}
+neighbour|tree|HKCR|CLSID\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}.bak|@|a copy
+neighbour|tree|HKCR|QuorwenDocumentAutomation.OCX.1|@|the next version
+neighbour|tree|HKCR|TypeLib\{E297E62B-65F2-4800-B9CC-357FE58AAA6D}\2.01|@|not 2.0
+neighbour|tree|HKLM|SOFTWARE\Microsoft\Windows\CurrentVersion\ModuleUsage\C:/WINNT/Downloaded Program Files/QuorwenDocumentAutomation.OCX|.Owner|x
+neighbour|tree|HKLM|SOFTWARE\Microsoft\Windows\CurrentVersion\ModuleUsage\%WINDIR%\Downloaded Program Files\QuorwenDocumentAutomation.OCX|.Owner|x
+neighbour|value|HKLM|SOFTWARE\Microsoft\Windows\CurrentVersion\SharedDLLs|%WINDIR%\Downloaded Program Files\CONFLICT.1\Other.ocx|dword:00000002
+neighbour|tree|HKCU|Software\Classes\CLSID\{AE2426ED-27E8-43EA-A844-3621CB40BE0F}|@|
+neighbour|tree|HKCU|SOFTWARE\Microsoft\Windows\CurrentVersion\ModuleUsage\%WINDIR_SLASHED%/Downloaded Program Files/QuorwenDocumentAutomation.OCX|.Owner|x
+)";
+    std::replace(rows.begin(), rows.end(), '|', '\t');
+    return rows;
+}
 
 const std::vector<std::string> templateFiles = {
     R"(H:\Halvoran\template\Letter.dotx)",
@@ -70,7 +64,7 @@ const std::vector<std::string> templateFiles = {
     "H:\\Halvoran\\template\\Ελληνικά.dot",
 };
 const std::vector<std::string> windowsFiles = {
-    control,
+    windowsDirectory + R"(\Downloaded Program Files\QuorwenDocumentAutomation.OCX)",
     windowsDirectory + R"(\Halvoran.dotm)",
     windowsDirectory + R"(\Halvoran.dot)",
 };
@@ -104,7 +98,7 @@ bool present(const RegistryStore& store, const RegistryRow& row) {
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        rows = installationRows(windowsDirectory, extraRows);
+        rows = installationRows(windowsDirectory, extraRows());
         for (const RegistryRow& row : installationRows(windowsDirectory)) {
             rows.push_back(row);
         }
@@ -333,10 +327,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // A folder whose entries its owner may not remove.
                       Refusal{"FileTheUserMayNotDelete",
                               [](StandInMachine& machine) {
-                                  fs::permissions(machine.hostPath(R"(H:\Halvoran\template)"),
-                                                  fs::perms::owner_write | fs::perms::group_write |
-                                                      fs::perms::others_write,
-                                                  fs::perm_options::remove);
+                                  machine.makeReadOnly(R"(H:\Halvoran\template)");
                               },
                               "Error # 70: Permission denied.", User::unprivileged}),
     [](const auto& info) { return info.param.name; });
