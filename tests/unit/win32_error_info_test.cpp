@@ -2,6 +2,7 @@
 
 #include "platform/win32/error_info.h"
 #include "platform/win32/handles.h"
+#include "raised_error.h"
 #include "shell/removal_form.h"
 
 namespace stravik::win32 {
@@ -48,6 +49,22 @@ INSTANTIATE_TEST_SUITE_P(
         WellKnownFailure{E_OUTOFMEMORY, L"Error # 7: Out of memory."},
         WellKnownFailure{DISP_E_UNKNOWNNAME,
                          L"Error # 438: Object doesn't support this property or method."}));
+
+// Each way of raising reads the same for the same failure.
+TEST(RaisedFailure, EachWayRaisesTheFailureItIsGiven) {
+    const auto message = [](auto raise) {
+        return formatErrorMessage(stravik::testing::raisedBy(raise));
+    };
+    EXPECT_EQ(message([] { raiseFailure(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)); }),
+              L"Error # 76: Path not found.");
+    EXPECT_EQ(message([] { raiseWindowsError(ERROR_ACCESS_DENIED); }),
+              L"Error # 70: Permission denied.");
+    EXPECT_EQ(message([] {
+                  SetLastError(ERROR_FILE_NOT_FOUND);
+                  raiseLastError();
+              }),
+              L"Error # 53: File not found.");
+}
 
 TEST(ErrorInfoFromFailure, OtherFailuresKeepTheirNumberAndTheSystemMessage) {
     const ErrorInfo info = errorInfoFromFailure(E_NOTIMPL);

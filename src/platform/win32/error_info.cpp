@@ -125,6 +125,6 @@ void raiseFailure(HRESULT result, EXCEPINFO* exception) {
 
 void raiseWindowsError(DWORD error) { raiseFailure(HRESULT_FROM_WIN32(error)); }
 
-void raiseLastError() { raiseLastError(); }
+void raiseLastError() { raiseWindowsError(GetLastError()); }
 
 }  // namespace stravik::win32
