@@ -13,7 +13,7 @@
 
 namespace stravik {
 
-// The numbers the program itself raises, by name.
+// The numbers the program raises, or turns system failures into, by name.
 namespace classic {
 inline constexpr std::int32_t invalidCall = 5;
 inline constexpr std::int32_t overflow = 6;

@@ -3,13 +3,14 @@
 // How both platforms' pins name the files of the folder they hold.
 
 #include "platform/platform_services.h"
+#include "platform/windows_path.h"
 
 namespace stravik {
 
 // The folder's path as asked for, ending in its separator, to which each
 // file's name is appended.
 inline Text folderPrefixOf(Text folderPath) {
-    if (!folderPath.empty() && folderPath.back() != L'\\' && folderPath.back() != L'/') {
+    if (!folderPath.empty() && !isPathSeparator(folderPath.back())) {
         folderPath += L'\\';
     }
     return folderPath;

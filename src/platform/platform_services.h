@@ -47,6 +47,15 @@ enum class RegistryRoot : std::uint32_t {
 // An opened registry key; 0 names no key.
 using RegistryHandle = std::uintptr_t;
 
+// The statuses the registry calls return, as Windows numbers them.
+namespace registryStatus {
+inline constexpr std::int32_t success = 0;
+inline constexpr std::int32_t fileNotFound = 2;
+inline constexpr std::int32_t accessDenied = 5;
+inline constexpr std::int32_t invalidHandle = 6;
+inline constexpr std::int32_t moreData = 234;
+}  // namespace registryStatus
+
 // The file-system component ("Scripting.FileSystemObject"), called by
 // member name. Every member raises RaisedError on failure.
 class FileSystemComponent {

@@ -68,10 +68,10 @@ bool RemovalForm::checkPresence() {
                     std::array<char, 1> data{};
                     std::uint32_t type = 0;
                     std::uint32_t length = data.size();
-                    constexpr std::int32_t moreData = 234;
                     const std::int32_t status =
                         platform_.RegQueryValueExA(key, valueName, 0, type, data, length);
-                    present = status == 0 || status == moreData;
+                    present =
+                        status == registryStatus::success || status == registryStatus::moreData;
                 }
                 platform_.RegCloseKey(key);
                 tellFound(describeRegistryTarget(target), present);

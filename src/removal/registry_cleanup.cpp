@@ -17,9 +17,6 @@ constexpr std::wstring_view moduleUsage =
 constexpr std::wstring_view sharedDlls =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs\\";
 constexpr std::int16_t lastConflictNumber = 10;
-// The registry's statuses, as Windows numbers them.
-constexpr std::int32_t statusSuccess = 0;
-constexpr std::int32_t statusNotFound = 2;
 }  // namespace
 
 std::vector<RegistryTarget> RemovalForm::registryTargets() const {
@@ -70,9 +67,10 @@ void RemovalForm::clearRegistry() {
             // this user may not delete, is simply skipped. Only the console
             // program's account tells them apart.
             if (report_ != nullptr) {
-                tell(describeRegistryTarget(target), status == statusSuccess    ? Fate::removed
-                                                     : status == statusNotFound ? Fate::absent
-                                                                                : Fate::left);
+                tell(describeRegistryTarget(target),
+                     status == registryStatus::success        ? Fate::removed
+                     : status == registryStatus::fileNotFound ? Fate::absent
+                                                              : Fate::left);
             }
         }
     });

@@ -163,7 +163,7 @@ std::int32_t RecordingPlatform::RegQueryValueExA(RegistryHandle key, const Narro
     const std::string& stored = classesRootDefaultValues.at(open->second);
     if (stored.size() > dataLength || stored.size() > data.size()) {
         dataLength = static_cast<std::uint32_t>(stored.size());
-        return 234;
+        return registryStatus::moreData;
     }
     std::copy(stored.begin(), stored.end(), data.begin());
     dataLength = static_cast<std::uint32_t>(stored.size());

@@ -20,12 +20,6 @@
 namespace stravik::portable {
 namespace {
 
-// Windows status codes the registry and directory calls return.
-namespace status {
-enum : std::int32_t { success = 0, fileNotFound = 2, accessDenied = 5, invalidHandle = 6 };
-enum : std::int32_t { moreData = 234 };
-}  // namespace status
-
 constexpr std::wstring_view fileSystemProgramId = L"Scripting.FileSystemObject";
 constexpr std::wstring_view currentVersionKey = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 constexpr std::wstring_view systemRootValue = L"SystemRoot";
@@ -105,11 +99,11 @@ public:
                              RegistryHandle& key) override {
         const Text path = fromWindows1252(subKey);
         if (!registry().keyExists(root, path)) {
-            return status::fileNotFound;
+            return registryStatus::fileNotFound;
         }
         key = nextHandle_++;
         openKeys_.emplace(key, OpenKey{root, path});
-        return status::success;
+        return registryStatus::success;
     }
 
     std::int32_t RegQueryValueExA(RegistryHandle key, const NarrowText& valueName,
@@ -117,27 +111,27 @@ public:
                                   std::span<char> data, std::uint32_t& dataLength) override {
         const auto openKey = openKeys_.find(key);
         if (openKey == openKeys_.end()) {
-            return status::invalidHandle;
+            return registryStatus::invalidHandle;
         }
         const RegistryStore store = registry();
         const RegistryValue* value = store.findValue(openKey->second.root, openKey->second.subKey,
                                                      fromWindows1252(valueName));
         if (value == nullptr) {
-            return status::fileNotFound;
+            return registryStatus::fileNotFound;
         }
         const NarrowText bytes = narrowData(*value);
         type = value->type;
         const std::size_t capacity = std::min<std::size_t>(dataLength, data.size());
         dataLength = static_cast<std::uint32_t>(bytes.size());
         if (bytes.size() > capacity) {
-            return status::moreData;
+            return registryStatus::moreData;
         }
         std::copy(bytes.begin(), bytes.end(), data.begin());
-        return status::success;
+        return registryStatus::success;
     }
 
     std::int32_t RegCloseKey(RegistryHandle key) override {
-        return openKeys_.erase(key) == 1 ? status::success : status::invalidHandle;
+        return openKeys_.erase(key) == 1 ? registryStatus::success : registryStatus::invalidHandle;
     }
 
     std::int32_t SHDeleteKeyA(RegistryRoot root, const NarrowText& subKey) override {
@@ -210,13 +204,13 @@ private:
     std::int32_t deleteFromRegistry(const std::function<bool(RegistryStore&)>& remove) {
         RegistryStore store = registry();
         if (!remove(store)) {
-            return status::fileNotFound;
+            return registryStatus::fileNotFound;
         }
         if (!administrator_) {
-            return status::accessDenied;
+            return registryStatus::accessDenied;
         }
         store.save();
-        return status::success;
+        return registryStatus::success;
     }
 
     // registry.reg as it is now: every call reads it afresh.

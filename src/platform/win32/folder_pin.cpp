@@ -363,12 +363,13 @@ public:
         }
         const DWORD attributes =
             queried<FILE_BASIC_INFORMATION>(file->handle(), FileBasicInformation).FileAttributes;
-        if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+        if (readOnly) {
             file->setAttributes(attributes & ~FILE_ATTRIBUTE_READONLY);
         }
         // Not deleted, it keeps the attribute it had.
         auto restore = scopeExit([&] {
-            if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            if (readOnly) {
                 file->setAttributes(attributes);
             }
         });
