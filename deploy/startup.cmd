@@ -1,34 +1,37 @@
 @echo off
-rem Stravik, computer start-up script for Group Policy. Runs as SYSTEM
-rem before anyone logs on and removes the machine-wide part of Halvoran:
-rem the three files in the Windows directory and the registry entries.
-rem The template folder on the user's drive is for logon.cmd.
+rem Stravik, computer start-up script for Group Policy. Runs as SYSTEM at
+rem each restart, before anyone logs on, and removes the machine-wide part
+rem of Halvoran: the three files in the Windows directory and the registry
+rem entries. The template folder on the user's drive is for logon.cmd.
 rem
-rem STRAVIK_SHARE is the folder that holds stravikc.exe and the logs
-rem folder, where each computer appends to logs\<computer name>.log.
-rem Set it here once; when it is already set (a test, a caller), that
-rem value is used.
+rem STRAVIK_SHARE is the folder that holds stravikc.exe and the folder
+rem logs\computers\, where each computer appends to <computer name>.log.
+rem Set it here once; when it is already set (a test, a caller), that value
+rem is used. The administrator makes the log folders, with their
+rem permissions (see README.txt); this script makes none.
+setlocal
 if not defined STRAVIK_SHARE set "STRAVIK_SHARE=\\server\share\stravik"
 
-setlocal
-set "STRAVIKC=%STRAVIK_SHARE%\stravikc.exe"
-set "LOGS=%STRAVIK_SHARE%\logs"
+if not exist "%STRAVIK_SHARE%\stravikc.exe" goto unreachable
+"%STRAVIK_SHARE%\stravikc.exe" remove /machine /quiet /log "%STRAVIK_SHARE%\logs\computers\%COMPUTERNAME%.log"
 
-if not exist "%STRAVIKC%" goto unreachable
-if not exist "%LOGS%" mkdir "%LOGS%" 2>nul
-
-"%STRAVIKC%" remove /machine /quiet /log "%LOGS%\%COMPUTERNAME%.log"
-
-rem stravikc's exit code, unchanged. Success: 0 (nothing of Halvoran is
-rem left) and 3010 (removed; a file that was in use goes at the next
-rem restart). Anything else failed: 740 not run as an administrator,
-rem 87 wrong command line, any other the number of the first error, as in
-rem the log's "Error # N: ..." line.
+rem stravikc's exit code, unchanged:
+rem   0     nothing of Halvoran is left on this PC
+rem   3010  removed; a file that was in use goes at the next restart
+rem   740   not run as an administrator (SYSTEM always is)
+rem   87    wrong command line
+rem   1622  the log could not be opened, nor a new file beside it (is
+rem         logs\computers\ there, and may Domain Computers write to it?);
+rem         nothing was touched
+rem   other the number of the first error, as in the log's "Error # N: ..."
+rem         line (76 path not found, 70 permission denied or in use, ...);
+rem         a negative number is a failure without a classic number, its
+rem         HRESULT (-2147024891 is 0x80070005, access denied)
 exit /b %ERRORLEVEL%
 
-rem The program not reachable (the network not ready yet: see the policy
-rem "Always wait for the network at computer startup and logon"):
-rem 76, path not found, as stravikc itself reports it.
+rem 2: the program cannot be reached (the network not ready yet: see the
+rem policy "Always wait for the network at computer startup and logon", or
+rem the share's permissions for Domain Computers). stravikc never returns 2.
 :unreachable
-echo startup.cmd: "%STRAVIKC%" not found 1>&2
-exit /b 76
+>&2 echo startup.cmd: cannot reach "%STRAVIK_SHARE%\stravikc.exe"
+exit /b 2
