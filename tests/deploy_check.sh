@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The files in deploy/ are ready to hand out: the Ansible playbook passes
 # ansible-playbook's syntax check and ansible-lint's production profile,
-# offline, and the files for Windows (the cmd scripts and README.txt) have
-# Windows line ends and ASCII only.
+# offline; the files for Windows (the cmd scripts and README.txt) have
+# Windows line ends and ASCII only; and the cmd scripts make no folders.
 #
 #   deploy_check.sh [SOURCE_DIR]    (default: the folder above this one)
 set -uo pipefail
@@ -61,6 +61,14 @@ windows_text() {
 }
 for file in deploy/startup.cmd deploy/logon.cmd deploy/README.txt; do
     check "$file: CR LF line ends, ASCII only" windows_text "$file"
+done
+
+# The administrator makes the log folders with their permissions; a folder
+# that a script made would carry whatever rights its runner gave it.
+# shellcheck disable=SC2317
+makes_no_folder() { ! grep -viE '^[[:space:]]*rem([[:space:]]|$)' "$1" | grep -qiwE 'mkdir|md'; }
+for file in deploy/startup.cmd deploy/logon.cmd; do
+    check "$file makes no folder" makes_no_folder "$file"
 done
 
 checks_summary
