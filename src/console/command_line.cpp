@@ -7,13 +7,15 @@ namespace stravik::console {
 const std::wstring_view usageText =
     L"Removes the Halvoran OCX, its templates and its registration from this PC.\n"
     L"\n"
-    L"  stravikc check  [/machine | /user] [/log FILE] [/quiet]\n"
-    L"  stravikc remove [/machine | /user] [/log FILE] [/quiet]\n"
+    L"  stravikc check  [/machine | /user] [/drive X] [/log FILE] [/quiet]\n"
+    L"  stravikc remove [/machine | /user] [/drive X] [/log FILE] [/quiet]\n"
     L"\n"
     L"  check     lists every target and whether it is there; changes nothing\n"
     L"  remove    removes them, as the window's Remove does, saying what became of each\n"
     L"  /machine  only the files in the Windows directory and the registry entries\n"
     L"  /user     only the files in the template folder\n"
+    L"  /drive    the template folder is on drive X (X:\\Halvoran\\template\\), whatever\n"
+    L"            the registration says; not with /machine\n"
     L"  /log      appends a record of the run to FILE (UTF-8)\n"
     L"  /quiet    prints nothing\n"
     L"\n"
@@ -24,7 +26,9 @@ const std::wstring_view usageText =
     L"  740   machine-wide targets are there but the program was not run as an "
     L"administrator\n"
     L"  87    the command line is wrong; nothing was touched\n"
-    L"  other the number of the first error, as in its \"Error #\" message\n";
+    L"  1622  the log could not be opened, nor a new one beside it; nothing was touched\n"
+    L"  other the number of the first error, as in its \"Error #\" message; a failure\n"
+    L"        without one exits with its HRESULT (negative)\n";
 
 namespace {
 
@@ -44,6 +48,16 @@ std::optional<Text> optionName(const Text& argument) {
         }
     }
     return std::nullopt;
+}
+
+// "H", "h:" and the like: the drive's letter in upper case, else none.
+std::optional<Text> driveLetter(const Text& argument) {
+    const bool letter = !argument.empty() && ((argument[0] >= L'A' && argument[0] <= L'Z') ||
+                                              (argument[0] >= L'a' && argument[0] <= L'z'));
+    if (!letter || argument.size() > 2 || (argument.size() == 2 && argument[1] != L':')) {
+        return std::nullopt;
+    }
+    return Text(1, static_cast<wchar_t>(std::towupper(static_cast<wint_t>(argument[0]))));
 }
 
 }  // namespace
@@ -73,6 +87,9 @@ std::optional<CommandLine> parseCommandLine(const std::vector<Text>& arguments) 
             user = true;
         } else if (*option == L"quiet" && !command.quiet) {
             command.quiet = true;
+        } else if (*option == L"drive" && command.installDrive.empty() &&
+                   index + 1 < arguments.size() && driveLetter(arguments[index + 1])) {
+            command.installDrive = *driveLetter(arguments[++index]);
         } else if (*option == L"log" && !command.logPath && index + 1 < arguments.size() &&
                    !arguments[index + 1].empty()) {
             command.logPath = arguments[++index];
@@ -80,7 +97,8 @@ std::optional<CommandLine> parseCommandLine(const std::vector<Text>& arguments) 
             return std::nullopt;
         }
     }
-    if (!action || (machine && user)) {
+    // The machine's part has no template folder to find.
+    if (!action || (machine && user) || (machine && !command.installDrive.empty())) {
         return std::nullopt;
     }
     command.action = *action;

@@ -1,8 +1,8 @@
 #pragma once
 
 // The console program's command line:
-//   stravikc check  [/machine | /user] [/log FILE] [/quiet]
-//   stravikc remove [/machine | /user] [/log FILE] [/quiet]
+//   stravikc check  [/machine | /user] [/drive X] [/log FILE] [/quiet]
+//   stravikc remove [/machine | /user] [/drive X] [/log FILE] [/quiet]
 //   stravikc /?
 // Options may be written /name, -name or --name, in any case.
 
@@ -19,6 +19,9 @@ enum class Action { check, remove, help };
 struct CommandLine {
     Action action = Action::help;
     Scope scope = Scope::everything;
+    // The install drive's letter (upper case), or empty for the one the
+    // machine records.
+    Text installDrive;
     std::optional<Text> logPath;
     bool quiet = false;
 };

@@ -1,5 +1,8 @@
 #include "console/unattended_run.h"
 
+#include <array>
+
+#include "identifiers/target_identifiers.h"
 #include "platform/classic_errors.h"
 #include "shell/removal_form.h"
 
@@ -7,26 +10,54 @@ namespace stravik::console {
 
 namespace {
 
-// Prints each target's fate as the run reaches it and keeps count of what
-// decides the exit code.
+constexpr std::array allFates = {Fate::removed,   Fate::absent,  Fate::left,
+                                 Fate::scheduled, Fate::present, Fate::unreachable};
+
+// Prints each target's fate as the run reaches it and counts them.
 class Account final : public TargetReport {
 public:
     explicit Account(Output& output) : output_(output) {}
 
     void told(const Text& target, Fate fate) override {
-        output_.line(Text(fateText(fate)) + L": " + target);
-        anyLeft_ = anyLeft_ || fate == Fate::left;
-        anyScheduled_ = anyScheduled_ || fate == Fate::scheduled;
+        const Text line = Text(fateText(fate)) + L": " + target;
+        if (fate == Fate::absent) {
+            output_.consoleOnly(line);
+        } else {
+            output_.line(line);
+        }
+        ++counts_[static_cast<std::size_t>(fate)];
     }
 
-    bool anyLeft() const { return anyLeft_; }
-    bool anyScheduled() const { return anyScheduled_; }
+    int count(Fate fate) const { return counts_[static_cast<std::size_t>(fate)]; }
+
+    // "summary: removed 3, not there 34, ..." for the record.
+    Text summary() const {
+        Text text = L"summary:";
+        for (const Fate fate : allFates) {
+            text += (fate == allFates.front() ? L" " : L", ") + Text(fateText(fate)) + L" " +
+                    std::to_wstring(count(fate));
+        }
+        return text;
+    }
 
 private:
     Output& output_;
-    bool anyLeft_ = false;
-    bool anyScheduled_ = false;
+    std::array<int, allFates.size()> counts_{};
 };
+
+std::wstring_view driveSourceText(DriveSource source) {
+    switch (source) {
+        case DriveSource::commandLine:
+            return L"/drive";
+        case DriveSource::registration:
+            return L"the registration";
+        case DriveSource::windowsDirectory:
+            return L"the Windows directory";
+        case DriveSource::none:
+            break;
+    }
+    return L"nowhere";
+}
 
 }  // namespace
 
@@ -48,37 +79,53 @@ std::wstring_view fateText(Fate fate) {
     return L"";
 }
 
+int exitCodeFor(const RunOutcome& outcome) {
+    if (outcome.firstError) {
+        // A classic number, or the HRESULT of a failure that has none.
+        return outcome.firstError->number;
+    }
+    if (outcome.locationsUnknown) {
+        return classic::pathNotFound;
+    }
+    if (outcome.anyLeft) {
+        // Left for want of rights that elevation gives, or denied even so.
+        return outcome.administrator ? classic::permissionDenied : exitCode::elevationRequired;
+    }
+    if (outcome.anyPresent) {
+        return exitCode::found;
+    }
+    return outcome.anyScheduled ? exitCode::restartNeeded : exitCode::nothingLeft;
+}
+
 int runCommand(PlatformServices& platform, const CommandLine& command, Output& output) {
     Account account(output);
     RemovalForm form(platform);
-    form.runUnattended(command.scope, account);
+    form.runUnattended(command.scope, account, command.installDrive);
     form.load();
-    if (form.firstError()) {
-        return form.firstError()->number;
-    }
+
+    RunOutcome outcome;
     // Neither location known: the form said so and ended, as the window does.
-    if (form.installDrive().empty() && form.windowsDirectory().empty()) {
-        return classic::pathNotFound;
-    }
-
-    if (command.action == Action::check) {
-        const bool found = form.checkPresence();
-        if (form.firstError()) {
-            return form.firstError()->number;
+    outcome.locationsUnknown = form.installDrive().empty() && form.windowsDirectory().empty();
+    if (!form.firstError() && !outcome.locationsUnknown) {
+        if (command.scope != Scope::machine) {
+            output.line(L"template folder: " + templateFolder(form.installDrive()) +
+                        L" (drive from " + Text(driveSourceText(form.driveSource())) + L")");
         }
-        return found ? exitCode::found : exitCode::nothingLeft;
+        if (command.action == Action::check) {
+            form.checkPresence();
+        } else {
+            form.btnRemoveClick();
+            form.terminate();
+        }
     }
+    output.recordOnly(account.summary());
 
-    form.btnRemoveClick();
-    form.terminate();
-    if (form.firstError()) {
-        return form.firstError()->number;
-    }
-    if (account.anyLeft()) {
-        return platform.isAdministrator() == 0 ? exitCode::elevationRequired
-                                               : classic::permissionDenied;
-    }
-    return account.anyScheduled() ? exitCode::restartNeeded : exitCode::nothingLeft;
+    outcome.firstError = form.firstError();
+    outcome.anyPresent = account.count(Fate::present) + account.count(Fate::unreachable) > 0;
+    outcome.anyLeft = account.count(Fate::left) > 0;
+    outcome.administrator = !outcome.anyLeft || platform.isAdministrator() != 0;
+    outcome.anyScheduled = account.count(Fate::scheduled) > 0;
+    return exitCodeFor(outcome);
 }
 
 }  // namespace stravik::console

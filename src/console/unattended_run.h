@@ -4,6 +4,8 @@
 // a window, with an account of every target and an exit code that the
 // tools running it unattended understand.
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "console/command_line.h"
@@ -11,12 +13,18 @@
 
 namespace stravik::console {
 
-// Where the run's lines go (the console and the log). The platform's
-// messages go there too.
+// Where the run's lines go: the console and the log's record of the run.
+// The platform's messages go there too.
 class Output {
 public:
     virtual ~Output() = default;
+    // For the console and the record.
     virtual void line(const Text& text) = 0;
+    // For the console only: a target that is not there. The record counts
+    // them instead, so that a clean PC's record stays a few lines long.
+    virtual void consoleOnly(const Text& text) = 0;
+    // For the record only.
+    virtual void recordOnly(const Text& text) = 0;
 };
 
 namespace exitCode {
@@ -24,8 +32,27 @@ constexpr int nothingLeft = 0;
 constexpr int found = 1;
 constexpr int badCommandLine = 87;
 constexpr int elevationRequired = 740;
+// No log could be opened: Windows Installer's number for the same failure.
+constexpr int logUnavailable = 1622;
 constexpr int restartNeeded = 3010;
 }  // namespace exitCode
+
+// What a run came to, from which its exit code follows.
+struct RunOutcome {
+    // The first failure reported; its number is the exit code.
+    std::optional<ErrorInfo> firstError;
+    // Neither the install drive nor the Windows directory was found.
+    bool locationsUnknown = false;
+    // Something is there, or the template folder's drive cannot be reached.
+    bool anyPresent = false;
+    bool anyLeft = false;
+    // Only meaningful when something was left.
+    bool administrator = true;
+    bool anyScheduled = false;
+};
+
+// The one rule for the exit code.
+int exitCodeFor(const RunOutcome& outcome);
 
 // Runs a check or a remove through RemovalForm on `platform`, telling
 // `output` what became of each target, and returns the exit code.

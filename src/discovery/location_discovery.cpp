@@ -60,7 +60,15 @@ Text RemovalForm::getDriveLocation() {
 }
 
 void RemovalForm::discoverLocations() {
-    installDrive_ = getDriveLocationFromRegistry();
+    // A drive given to the console program goes ahead of the registration,
+    // which the machine's part of a removal deletes.
+    if (!givenInstallDrive_.empty()) {
+        installDrive_ = givenInstallDrive_;
+        driveSource_ = DriveSource::commandLine;
+    } else {
+        installDrive_ = getDriveLocationFromRegistry();
+        driveSource_ = installDrive_.empty() ? DriveSource::none : DriveSource::registration;
+    }
 
     const Text location = getDriveLocation();
     windowsDirectory_ = location.empty() ? Text() : location.substr(0, location.size() - 1);
@@ -68,6 +76,7 @@ void RemovalForm::discoverLocations() {
     if (installDrive_.empty()) {
         if (!windowsDirectory_.empty()) {
             installDrive_ = trimBlanks(windowsDirectory_).substr(0, 1);
+            driveSource_ = DriveSource::windowsDirectory;
         } else {
             platform_.showMessage(Text(driveNotFoundMessage));
             btnExitClick();

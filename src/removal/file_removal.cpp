@@ -1,5 +1,6 @@
 #include <vector>
 
+#include "platform/classic_errors.h"
 #include "shell/guarded.h"
 #include "shell/removal_form.h"
 
@@ -50,7 +51,14 @@ void RemovalForm::removeTemplateFiles(FileSystemComponent& fileSystem) {
     // else touches the path, the files are listed from the held folder, and
     // each is opened, checked and deleted by its name alone inside it: no
     // name reaches a call that resolves a full path again.
-    const std::unique_ptr<PinnedFolderPath> pinned = platform_.pinFolderPath(folderPath);
+    const std::unique_ptr<PinnedFolderPath> pinned =
+        unattended() ? pinTemplateFolderIfThere() : platform_.pinFolderPath(folderPath);
+    if (!pinned) {
+        // Unattended, a folder that is not there holds nothing to remove:
+        // a second run finishes as the first one did.
+        tell(folderPath, Fate::absent);
+        return;
+    }
     fileSystem.GetFolder(folderPath);
     // Only the files directly in the template folder; its subfolders and
     // the folder itself stay. No administrator test for these.
@@ -58,6 +66,30 @@ void RemovalForm::removeTemplateFiles(FileSystemComponent& fileSystem) {
         tell(file, pinned->deleteFile(file) ? Fate::removed : Fate::absent);
     }
     pinned->confirmUnchanged();
+}
+
+std::unique_ptr<PinnedFolderPath> RemovalForm::pinTemplateFolderIfThere() {
+    const Text folderPath = templateFolder(installDrive_);
+    try {
+        return platform_.pinFolderPath(folderPath);
+    } catch (const RaisedError& error) {
+        const std::int32_t number = error.info().number;
+        if (number != classic::pathNotFound && number != classic::deviceUnavailable) {
+            throw;
+        }
+        // A drive that is not mapped for this account, or not ready, may
+        // hold the folder with everything in it.
+        bool driveReachable = true;
+        try {
+            platform_.pinFolderPath(folderPath.substr(0, 3));
+        } catch (const RaisedError&) {
+            driveReachable = false;
+        }
+        if (!driveReachable) {
+            throw;
+        }
+        return nullptr;
+    }
 }
 
 std::vector<Text> RemovalForm::windowsFiles() const {
@@ -87,7 +119,7 @@ std::vector<Text> RemovalForm::removeWindowsFiles(FileSystemComponent& fileSyste
         } catch (const RaisedError&) {
             // Unattended, a control that Word or the browser has loaded
             // goes at the next restart, and the run carries on.
-            if (report_ == nullptr || !platform_.scheduleDeletionIfInUse(path)) {
+            if (!unattended() || !platform_.scheduleDeletionIfInUse(path)) {
                 throw;
             }
             tell(path, Fate::scheduled);

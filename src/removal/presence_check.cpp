@@ -19,37 +19,28 @@ bool RemovalForm::checkPresence() {
             // Listed as Remove lists them: from the folder held, not through
             // any link.
             const Text folderPath = templateFolder(installDrive_);
+            std::unique_ptr<PinnedFolderPath> pinned;
+            bool reachable = true;
             try {
-                const std::unique_ptr<PinnedFolderPath> pinned =
-                    platform_.pinFolderPath(folderPath);
-                const std::vector<Text> files = pinned->files();
-                for (const Text& file : files) {
-                    tellFound(file, true);
-                }
-                if (files.empty()) {
-                    tellFound(folderPath, false);
-                }
+                pinned = pinTemplateFolderIfThere();
             } catch (const RaisedError& error) {
-                // A folder that is not there holds nothing. A drive that
-                // cannot be reached (not mapped for this account) may hold
-                // it all: that is not "nothing there". Anything else, a
-                // link planted on the way included, is a failure.
+                // Not "nothing there": the drive may hold it all. Anything
+                // else, a link planted on the way included, is a failure.
                 if (error.info().number != classic::pathNotFound &&
                     error.info().number != classic::deviceUnavailable) {
                     throw;
                 }
-                bool driveReachable = true;
-                try {
-                    platform_.pinFolderPath(folderPath.substr(0, 3));
-                } catch (const RaisedError&) {
-                    driveReachable = false;
-                }
-                if (driveReachable) {
-                    tellFound(folderPath, false);
-                } else {
-                    tell(folderPath, Fate::unreachable);
-                    found = true;
-                }
+                reachable = false;
+            }
+            const std::vector<Text> files = pinned ? pinned->files() : std::vector<Text>();
+            for (const Text& file : files) {
+                tellFound(file, true);
+            }
+            if (!reachable) {
+                tell(folderPath, Fate::unreachable);
+                found = true;
+            } else if (files.empty()) {
+                tellFound(folderPath, false);
             }
         }
 

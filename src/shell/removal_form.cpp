@@ -46,9 +46,10 @@ FileSystemComponent& RemovalForm::requireFileSystem() {
     return *fileSystem_;
 }
 
-void RemovalForm::runUnattended(Scope scope, TargetReport& report) {
+void RemovalForm::runUnattended(Scope scope, TargetReport& report, const Text& installDrive) {
     scope_ = scope;
     report_ = &report;
+    givenInstallDrive_ = installDrive;
 }
 
 void RemovalForm::tell(const Text& target, Fate fate) {

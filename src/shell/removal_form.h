@@ -25,6 +25,10 @@ public:
 // user's drive; or the user's part (the template folder).
 enum class Scope { everything, machine, user };
 
+// Where the install drive came from: the console program's command line,
+// the control's registration, or the Windows directory's drive.
+enum class DriveSource { none, commandLine, registration, windowsDirectory };
+
 // One registry entry that the clean-up deletes: a key tree, or one value.
 struct RegistryTarget {
     RegistryRoot root;
@@ -55,8 +59,11 @@ public:
     // For the console program: Remove and the check cover `scope` only, tell
     // `report` of every target, and a file in the Windows directory that
     // another program holds open is deleted at the next restart instead of
-    // stopping the run. The window never calls this.
-    void runUnattended(Scope scope, TargetReport& report);
+    // stopping the run. A template folder that is not there, on a drive
+    // that is, holds nothing to remove rather than stopping Remove. A
+    // non-empty `installDrive` is used instead of the registration's. The
+    // window never calls this.
+    void runUnattended(Scope scope, TargetReport& report, const Text& installDrive = Text());
     // Tells the report whether each target in the scope is there, changing
     // nothing. True when anything is there, or the template folder cannot
     // be reached to say. Guarded.
@@ -67,6 +74,7 @@ public:
     // State, read by the window layer and by tests.
     const Text& installDrive() const { return installDrive_; }
     const Text& windowsDirectory() const { return windowsDirectory_; }
+    DriveSource driveSource() const { return driveSource_; }
     bool hasFileSystem() const { return fileSystem_ != nullptr; }
 
 private:
@@ -75,6 +83,10 @@ private:
     FileSystemComponent& requireFileSystem();
 
     void removeTemplateFiles(FileSystemComponent& fileSystem);
+    // Unattended: the template folder pinned, or null when it is not there
+    // on a drive that is. When the drive cannot be reached the pin's error
+    // (76 or 68) is raised: nothing shows that the folder is empty.
+    std::unique_ptr<PinnedFolderPath> pinTemplateFolderIfThere();
     // Returns the files left for want of administrator rights.
     std::vector<Text> removeWindowsFiles(FileSystemComponent& fileSystem);
     std::vector<Text> windowsFiles() const;
@@ -82,6 +94,7 @@ private:
     std::vector<RegistryTarget> registryTargets() const;
     void tell(const Text& target, Fate fate);
     bool covers(Scope part) const { return scope_ == Scope::everything || scope_ == part; }
+    bool unattended() const { return report_ != nullptr; }
 
     // Runs `steps`; at the first raised error reports it and returns. Any
     // other exception is reported as an internal error.
@@ -95,6 +108,8 @@ private:
     std::optional<ErrorInfo> firstError_;
     Scope scope_ = Scope::everything;
     TargetReport* report_ = nullptr;
+    Text givenInstallDrive_;
+    DriveSource driveSource_ = DriveSource::none;
 };
 
 // "HKEY_LOCAL_MACHINE\key" for a key tree; the value's name follows a

@@ -28,6 +28,8 @@ TEST(CommandLineTest, TakesOneCommandWithItsOptionsInAnySpellingAndRefusesTheRes
     EXPECT_EQ(parsed({L"check", L"/user"})->scope, Scope::user);
     EXPECT_EQ(parsed({L"check"})->scope, Scope::everything);
     EXPECT_EQ(parsed({L"/?"})->action, Action::help);
+    EXPECT_EQ(parsed({L"remove", L"-DRIVE", L"h:", L"/user"})->installDrive, Text(L"H"));
+    EXPECT_EQ(parsed({L"check", L"/drive", L"Q"})->installDrive, Text(L"Q"));
 }
 
 class WrongCommandLineTest : public ::testing::TestWithParam<std::vector<Text>> {};
@@ -42,12 +44,24 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<Text>{L"check", L"/log"},
                       std::vector<Text>{L"check", L"/log", L"a", L"/log", L"b"},
                       std::vector<Text>{L"check", L"/quite"}, std::vector<Text>{L"check", L"/?"},
-                      std::vector<Text>{L"check", L"/"}));
+                      std::vector<Text>{L"check", L"/"}, std::vector<Text>{L"check", L"/drive"},
+                      std::vector<Text>{L"check", L"/drive", L"HH"},
+                      std::vector<Text>{L"check", L"/drive", L"H:\\"},
+                      std::vector<Text>{L"check", L"/drive", L"1"},
+                      std::vector<Text>{L"check", L"/drive", L"H", L"/drive", L"H"},
+                      std::vector<Text>{L"remove", L"/machine", L"/drive", L"H"}));
 
+// What the console shows (`lines`) and what the log's record gets.
 class Lines final : public Output {
 public:
-    void line(const Text& text) override { lines.push_back(utf8(text)); }
+    void line(const Text& text) override {
+        consoleOnly(text);
+        recordOnly(text);
+    }
+    void consoleOnly(const Text& text) override { lines.push_back(utf8(text)); }
+    void recordOnly(const Text& text) override { record.push_back(utf8(text)); }
     std::vector<std::string> lines;
+    std::vector<std::string> record;
 };
 
 const Text templates = L"H:\\Halvoran\\template\\";
@@ -57,9 +71,15 @@ class UnattendedRunTest : public ::testing::Test {
 protected:
     void SetUp() override { platform.seedTypicalPc({L"a.dot"}); }
 
-    int run(Action action, Scope scope = Scope::everything) {
+    int run(Action action, Scope scope = Scope::everything, const Text& drive = Text()) {
         platform.calls.clear();
-        return runCommand(platform, CommandLine{action, scope, {}, false}, output);
+        output.lines.clear();
+        output.record.clear();
+        CommandLine command;
+        command.action = action;
+        command.scope = scope;
+        command.installDrive = drive;
+        return runCommand(platform, command, output);
     }
 
     RecordingPlatform platform;
@@ -112,6 +132,48 @@ TEST_F(UnattendedRunTest, ExitCodesSayWhatIsLeft) {
     EXPECT_EQ(run(Action::remove, Scope::machine), 70);
     EXPECT_THAT(platform.callsStartingWith("SHDelete"), IsEmpty());
     EXPECT_THAT(platform.messages, Contains(Text(L"Error # 70: Permission denied.")));
+
+    // A failure without a classic number exits with its HRESULT.
+    platform.raiseOn["DeleteFile(" + utf8(control) + ", force)"] =
+        ErrorInfo{-2147467259, L"Unspecified error"};
+    EXPECT_EQ(run(Action::remove, Scope::machine), -2147467259);
+}
+
+// The start-up script removes the machine's part, the registration with the
+// drive it records among it; the logon script then removes the user's part
+// on the drive it is given, and both run again at every start and logon.
+TEST_F(UnattendedRunTest, TheUserPartAfterTheMachinePartAndEveryRunAgainFinishClean) {
+    platform.folders[L"H:\\"] = {};
+    EXPECT_EQ(run(Action::remove, Scope::machine), exitCode::nothingLeft);
+    platform.classesRootDefaultValues.clear();
+
+    EXPECT_EQ(run(Action::check, Scope::user, L"H"), exitCode::found);
+    EXPECT_THAT(output.lines,
+                Contains("template folder: H:\\Halvoran\\template\\ (drive from /drive)"));
+    EXPECT_EQ(run(Action::remove, Scope::user, L"H"), exitCode::nothingLeft);
+    EXPECT_THAT(output.lines, Contains("removed: H:\\Halvoran\\template\\a.dot"));
+
+    // Again, the template folder emptied or gone: nothing left, nothing
+    // touched, and the record counts what is not there instead of listing it.
+    EXPECT_EQ(run(Action::remove, Scope::everything, L"H"), exitCode::nothingLeft);
+    platform.folders.erase(templates);
+    EXPECT_EQ(run(Action::remove, Scope::user, L"H"), exitCode::nothingLeft);
+    EXPECT_THAT(platform.callsStartingWith("deleteFile"), IsEmpty());
+    EXPECT_THAT(output.lines, Contains("not there: H:\\Halvoran\\template\\"));
+    EXPECT_THAT(output.record,
+                ::testing::ElementsAre(
+                    "template folder: H:\\Halvoran\\template\\ (drive from /drive)",
+                    "summary: removed 0, not there 1, left 0, deleted at the next restart 0, "
+                    "present 0, cannot be reached 0"));
+    EXPECT_EQ(run(Action::check, Scope::user, L"H"), exitCode::nothingLeft);
+
+    // Without a drive given, the Windows directory's drive stands in for
+    // the registration that is gone, and the record says so.
+    platform.folders[L"C:\\"] = {};
+    EXPECT_EQ(run(Action::check), exitCode::nothingLeft);
+    EXPECT_THAT(output.lines,
+                Contains("template folder: C:\\Halvoran\\template\\ (drive from the Windows "
+                         "directory)"));
 }
 
 TEST_F(UnattendedRunTest, CheckChangesNothingAndCountsAnUnreachableDriveAsPresent) {
