@@ -6,7 +6,8 @@
 # Then a throwaway self-signed code-signing certificate signs a release;
 # both programs' signatures must verify, and the signed programs must still
 # pass the executable check (the window's start under Wine is the
-# e2e.signed_start test).
+# e2e.signed_start test). The Ansible playbook runs from the unpacked
+# release as administrators run it (playbook_check.sh).
 #
 #   release_check.sh PRESET_STRAVIK_EXE OBJDUMP WORK_FOLDER
 set -uo pipefail
@@ -99,6 +100,12 @@ else
     pass "every file carries the last commit's time ($stamp UTC)"
 fi
 check "the archive's SHA256SUMS match its files" sums_match "$work/unpacked/first"
+if bash "$here/playbook_check.sh" "$work/unpacked/first" >"$work/playbook.log" 2>&1; then
+    pass "the Ansible playbook from the unpacked release finds stravikc.exe:"
+else
+    fail "the Ansible playbook from the unpacked release:"
+fi
+sed 's/^/    /' "$work/playbook.log"
 grep -F "$(basename "$zip")" "$first/dist/SHA256SUMS" >"$first/dist/zip.sum"
 check "dist/SHA256SUMS has the archive's sum" sums_match "$first/dist" zip.sum
 guide=$work/unpacked/first/README.txt

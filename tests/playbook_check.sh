@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The Ansible playbook as an administrator runs it: from the unpacked
+# release folder, with no more than the hosts named, or with the program's
+# absolute path. Over a local connection ansible-playbook runs a Windows
+# playbook up to its first module, win_copy, which looks the program up on
+# this machine before it reaches the host; with no Windows here the module
+# then fails on the host. So each run must fail there, after the program was
+# found, and never with "Could not find or access" or an undefined
+# variable; a program that is not there must fail with that lookup's
+# message, so that the passes are real ones. Offline; the caches go to a
+# scratch folder.
+#
+#   playbook_check.sh UNPACKED_RELEASE_FOLDER
+set -uo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+release=$(cd "$1" && pwd)
+source "$here/checks.sh"
+
+if ! command -v ansible-playbook >/dev/null; then
+    fail "ansible-playbook is missing: run scripts/install-deps.sh"
+    checks_summary
+    exit
+fi
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+export ANSIBLE_HOME=$scratch/ansible ANSIBLE_LOCAL_TEMP=$scratch/tmp \
+    XDG_CACHE_HOME=$scratch/cache ANSIBLE_NOCOLOR=1 NO_COLOR=1
+log=$scratch/playbook.log
+
+# The documented command, with this machine as the host; output in $log.
+run_playbook() {
+    (cd "$release" && ansible-playbook -i localhost, -c local deploy/stravik-remove.yml \
+        -e stravik_hosts=localhost "$@") >"$log" 2>&1
+}
+
+# The first failure is the copy's, and it came from the module on the
+# host: the program was found on this machine and its name taken.
+reaches_the_host() {
+    local what=$1 first_failure
+    shift
+    if run_playbook "$@"; then
+        fail "$what: the playbook passed without a Windows host"
+        return
+    fi
+    first_failure=$(grep -m 1 '^fatal:' "$log")
+    if grep -qE 'Could not find or access|undefined' "$log"; then
+        fail "$what: $(grep -m 1 -E 'Could not find or access|undefined' "$log")"
+    elif [[ $first_failure == *'"module_stderr"'* &&
+        $first_failure == *'"original_basename": "stravikc.exe"'* ]]; then
+        pass "$what: stravikc.exe found, the copy reached the host"
+    else
+        fail "$what: not the copy module's failure:"
+        sed 's/^/    /' "$log"
+    fi
+}
+
+reaches_the_host "the release's own layout, no -e stravik_program"
+reaches_the_host "an absolute stravik_program" -e "stravik_program=$release/stravikc.exe"
+reaches_the_host "--check" --check
+run_playbook -e "stravik_program=$release/no-such-folder/stravikc.exe"
+check "a stravik_program that is not there: \"Could not find or access\"" \
+    grep -q "Could not find or access '$release/no-such-folder/stravikc.exe'" "$log"
+
+checks_summary
