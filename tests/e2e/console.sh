@@ -18,15 +18,22 @@ LOGS=$WINEPREFIX/drive_c/logs
 mkdir -p "$LOGS"
 OUT=$E2E_WORK/out.txt
 
-# Runs stravikc with the arguments after the expected exit code, its output
-# in $OUT; a Unix shell sees the code modulo 256, which tells these apart.
+# Runs stravikc ($CONSOLE, the 64-bit build unless set) with the arguments
+# after the expected exit code, its output in $OUT; a Unix shell sees the
+# code modulo 256, which tells these apart.
+CONSOLE='C:\stravik\stravikc.exe'
 console() {
     local expected=$1 status=0
     shift
-    wine_run 'C:\stravik\stravikc.exe' "$@" >"$OUT" 2>&1 </dev/null || status=$?
-    check "stravikc $* exits $expected (got $status)" [ "$status" -eq "$expected" ]
+    wine_run "$CONSOLE" "$@" >"$OUT" 2>&1 </dev/null || status=$?
+    check "stravikc $* exits $expected (got $status modulo 256)" [ "$status" -eq $((expected % 256)) ]
 }
 said() { check "it said: $1" grep -qxF -- "$1" <(tr -d '\r' <"$OUT"); }
+
+# A record's lines: run start, computer[process], then one of the texts a
+# run writes. Any other line in a log is a torn one.
+record_line='^[0-9-]{10}T[0-9:]{8}Z [^ ]+\[[0-9]+\] (start .*, version 1\.00, format 1, |template folder: |removed: |present: |cannot be reached: |deleted at the next restart: |left: |log: |Finished |Error # |summary: |end )'
+whole_lines() { ! grep -qvE "$record_line" "$@"; }
 
 seed_everything() {
     wine_seed_control_registration
@@ -38,8 +45,9 @@ seed_everything
 mkdir -p "$TEMPLATE_DIR/Archive"
 echo kept >"$TEMPLATE_DIR/Archive/Old.dotx"
 
-echo "--- check, remove, check"
+echo "--- check, remove, and remove again as a tool retrying its package"
 console 1 check
+said 'template folder: H:\Halvoran\template\ (drive from the registration)'
 said 'present: H:\Halvoran\template\Résumé.dot'
 said 'present: C:\windows\Halvoran.dot'
 said "present: HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs\\ value C:\\windows\\Downloaded Program Files\\CONFLICT.10\\$OCX"
@@ -54,10 +62,16 @@ snapshot_registry
 expect_registry absent < <(control_registration_entries)
 expect_registry present < <(neighbour_entries)
 check "the log is UTF-8 and names the run" grep -qF 'removed: H:\Halvoran\template\Résumé.dot' "$LOGS/run.log"
+check "the log's lines are whole, its start names version and format" whole_lines "$LOGS/run.log"
 check "the log ends with the exit code" grep -qE 'end .*, exit code 0.$' "$LOGS/run.log"
-# The control's class key (and with it the recorded drive) is gone: the
-# template folder is looked for on the Windows directory's drive now.
+# The control's class key, and with it the recorded drive, is gone: the
+# template folder is looked for on the Windows directory's drive, where
+# there is none, and that is said.
+console 0 remove
+said 'template folder: C:\Halvoran\template\ (drive from the Windows directory)'
+said "not there: C:\\Halvoran\\template\\"
 console 0 check
+console 0 check /drive h:
 
 echo "--- H: not mapped, as for SYSTEM"
 seed_everything
@@ -65,8 +79,11 @@ rm "$WINEPREFIX/dosdevices/h:"
 console 76 remove
 said 'Error # 76: Path not found.'
 expect_windows_files present
+snapshot_registry
+expect_registry present < <(control_registration_entries)
 console 1 check
 said "cannot be reached: H:\\Halvoran\\template\\"
+console 76 remove /user /drive H
 console 0 remove /MACHINE
 expect_windows_files absent
 snapshot_registry
@@ -83,26 +100,40 @@ expect_windows_files present
 echo "--- wrong command lines and logs"
 console 87 remove /bogus
 console 87 check /machine /user
-console 76 remove /log 'C:\missing\run.log'
+console 87 remove /machine /drive H
+console 1622 remove /log 'C:\missing\run.log'
 console 0 /?
 said '  3010  removed; a file in use is deleted at the next restart'
 expect_windows_files present
-# Two runs appending to one log at once: both records, each run ended.
+# Three runs appending to one log at once: each line is appended under the
+# log's lock, so every line is whole, though Wine does not append
+# atomically, and all three records end.
+seed_everything
 runs=()
-for run in 1 2; do
-    wine_run 'C:\stravik\stravikc.exe' check /machine /quiet /log 'C:\logs\shared.log' \
+for run in 1 2 3; do
+    wine_run 'C:\stravik\stravikc.exe' check /quiet /log 'C:\logs\shared.log' \
         >"$E2E_WORK/quiet$run.txt" 2>&1 </dev/null &
     runs+=($!)
 done
 wait "${runs[@]}" || true
-check "/quiet prints nothing" [ "$(cat "$E2E_WORK/quiet1.txt" "$E2E_WORK/quiet2.txt" | wc -c)" -eq 0 ]
-# Windows appends each write whole to a file opened for appending only.
-# Wine does not: two processes appending at once may overwrite a line of
-# each other's now and then, so the torn lines are shown, not counted.
-record_line='^[0-9-]{10}T[0-9:]{8}Z [^ ]+\[[0-9]+\] (start|end|present|not there|cannot)'
-echo "note: $(grep -cE "$record_line" "$LOGS/shared.log") of 72 lines whole under Wine"
-grep -vE "$record_line" "$LOGS/shared.log" | sed 's/^/    torn: /' || true
-check "both runs ended" [ "$(grep -c 'exit code 1.$' "$LOGS/shared.log")" -eq 2 ]
+check "/quiet prints nothing" [ "$(cat "$E2E_WORK"/quiet?.txt | wc -c)" -eq 0 ]
+check "three runs' lines, all whole" whole_lines "$LOGS/shared.log"
+check "three records of 41 lines" [ "$(wc -l <"$LOGS/shared.log")" -eq 123 ]
+check "three runs ended" [ "$(grep -c 'exit code 1.$' "$LOGS/shared.log")" -eq 3 ]
+# A log name that someone else took first and holds: the removal runs and
+# its record goes to a new file beside it.
+echo squatter >"$LOGS/squatted.log"
+wine_run 'C:\stravik\driver.exe' --hold 'C:\logs\squatted.log' \
+    --arguments 'remove /user /drive H /log C:\logs\squatted.log' 'C:\stravik\stravikc.exe' \
+    expect-exit 0 >"$OUT" 2>&1
+said 'PASS'
+check "no file left in the template folder" [ -z "$(find "$TEMPLATE_DIR" -maxdepth 1 -type f)" ]
+check "the squatted log is as it was" [ "$(cat "$LOGS/squatted.log")" = squatter ]
+beside=$(find "$LOGS" -name 'squatted-*T*Z-*.log')
+check "the record is in a new file beside it" [ -n "$beside" ]
+check "which says why and ends the run" \
+    grep -qF 'log: cannot open C:\logs\squatted.log (Error # 70: Permission denied.)' "$beside"
+check "and ends the run" grep -qE 'end .*, exit code 0.$' "$beside"
 
 echo "--- the control in use"
 # The driver holds the control open without sharing, starts stravikc and
@@ -120,23 +151,57 @@ wine_run wineboot -r >/dev/null 2>&1
 wine_settle
 expect_file absent "$DOWNLOAD_DIR/$OCX"
 
-echo "--- the Group Policy start-up script, with the 32-bit product"
-# As Windows runs it: cmd runs the script, which runs stravikc from the
-# share. A wrapper reads the script's whole exit code.
+echo "--- Group Policy: start-up, then logon, twice over, with the 32-bit product"
+# As Windows runs them: cmd runs each script from the share, the start-up
+# script as the computer at boot, the logon script at the user's logon
+# after it. The share, its log folders and the scripts' settings are made
+# as an administrator makes them; gpo.cmd reads a script's whole exit code.
 export WINE_REG_VIEW=32
+CONSOLE='C:\share\stravikc.exe'
 SHARE=$WINEPREFIX/drive_c/share
-mkdir -p "$SHARE"
+mkdir -p "$SHARE/logs/computers" "$SHARE/logs/users"
 cp "$STRAVIK_CONSOLE" "$SHARE/stravikc.exe"
-cp "$E2E_HERE/../../deploy/startup.cmd" "$SHARE/startup.cmd"
-printf '@echo off\r\nset STRAVIK_SHARE=C:\\share\r\ncmd /c C:\\share\\startup.cmd\r\necho exit code %%ERRORLEVEL%%\r\n' \
+for script in startup logon; do
+    sed -e 's/\\\\server\\share\\stravik/C:\\share/' -e 's/"STRAVIK_DRIVE="/"STRAVIK_DRIVE=H:"/' \
+        "$E2E_HERE/../../deploy/$script.cmd" >"$SHARE/$script.cmd"
+done
+printf '@echo off\r\ncmd /c C:\\share\\%%1.cmd\r\necho exit code %%ERRORLEVEL%%\r\n' \
     >"$WINEPREFIX/drive_c/gpo.cmd"
+gpo() {
+    local script=$1 expected=$2
+    wine_run cmd /c 'C:\gpo.cmd' "$script" >"$OUT" 2>&1 </dev/null || true
+    check "$script.cmd exits $expected" grep -qx "exit code $expected" <(tr -d '\r' <"$OUT")
+}
 wine_seed_control_registration
 wine_seed_windows_files
-wine_run cmd /c 'C:\gpo.cmd' >"$OUT" 2>&1 </dev/null || true
-said 'exit code 0'
+seed_template_folder Normal.dotx 'Résumé.dot'
+for _ in 1 2; do
+    gpo startup 0
+    gpo logon 0
+done
 expect_windows_files absent
+check "no file left in the template folder" [ -z "$(find "$TEMPLATE_DIR" -maxdepth 1 -type f)" ]
 snapshot_registry
 expect_registry absent < <(control_registration_entries)
-check "the computer's log on the share" grep -qE 'end .*, exit code 0.$' "$SHARE"/logs/*.log
+console 0 check /drive H:
+computer_log=$(find "$SHARE/logs/computers" -name '*.log')
+user_log=$(find "$SHARE/logs/users" -name '*-*.log')
+check "one log per computer and one per computer and user" \
+    [ "$(echo "$computer_log" | wc -l)" -eq 1 ] && [ "$(echo "$user_log" | wc -l)" -eq 1 ]
+check "every line on the share whole, every start versioned" whole_lines "$computer_log" "$user_log"
+check "two runs in each log" [ "$(cat "$computer_log" "$user_log" | grep -c ', exit code 0.$')" -eq 4 ]
+# A clean PC's start-up record: its start, the finished message, the
+# summary and its end.
+clean_record=$(tac "$computer_log" | sed '/\] start /q' | tac)
+check "a clean start-up's record is four lines" [ "$(wc -l <<<"$clean_record")" -eq 4 ]
+echo "note: a clean start-up's record is $(wc -c <<<"$clean_record") bytes"
+
+echo "--- Group Policy: settings missing, program unreachable"
+lines_before=$(cat "$SHARE"/logs/*/*.log | wc -l)
+sed -i 's/"STRAVIK_DRIVE=H:"/"STRAVIK_DRIVE="/' "$SHARE/logon.cmd"
+gpo logon 2
+mv "$SHARE/stravikc.exe" "$SHARE/stravikc.moved"
+gpo startup 2
+check "nothing ran" [ "$(cat "$SHARE"/logs/*/*.log | wc -l)" -eq "$lines_before" ]
 
 finish
