@@ -29,9 +29,20 @@ if [[ ${#missing[@]} -gt 0 ]]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${as_root[@]}" dpkg --add-architecture i386
   fi
-  "${as_root[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq \
-    "${missing[@]}" >/dev/null
+  # A mirror in the middle of a sync fails one index or another; the
+  # lists it did fetch are enough to try.
+  "${as_root[@]}" apt-get update -qq || echo "apt-get update failed in part; going on"
+  install=("${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq)
+  if ! "${install[@]}" "${missing[@]}" >/dev/null; then
+    # Such a sync can also leave the security updates of one architecture
+    # behind the other's, and 32-bit libraries must match their 64-bit
+    # twins exactly: then take the packages from the release itself.
+    echo "Installing again with the security updates set aside"
+    preferences=$(mktemp)
+    printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' >"$preferences"
+    "${install[@]}" -o Dir::Etc::Preferences="$preferences" "${missing[@]}" >/dev/null
+    rm -f "$preferences"
+  fi
 fi
 
 # Some kernels are built or booted without 32-bit emulation. There the
