@@ -22,6 +22,7 @@ const std::wstring_view usageText =
     L"Exit codes:\n"
     L"  0     nothing of Halvoran is left in the scope\n"
     L"  1     check found something there (or could not reach the template folder)\n"
+    L"  2     never returned by stravikc: the deployment scripts' own\n"
     L"  3010  removed; a file in use is deleted at the next restart\n"
     L"  740   machine-wide targets are there but the program was not run as an "
     L"administrator\n"
