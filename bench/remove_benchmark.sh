@@ -45,7 +45,7 @@ finished='Finished removing Halvoran OCX files!'
 programs=(stravik component_floor remove_baseline minimal_window remove_profile)
 
 # shellcheck source=/dev/null # checked on its own
-source "$root/scripts/wine-env.sh"
+source "$root/scripts/halvoran-wine.sh"
 wine_require
 
 echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -59,7 +59,7 @@ cmake --build "$build64" --target "${programs[@]}" >/dev/null
 
 base=${STRAVIK_WINE_BASE:-$build32/wine-base}
 wine_make_base_prefix "$base"
-wine_begin_run "$base" bench
+wine_begin_run_with_exit_trap "$base" bench
 work=$WINE_WORK
 for bits in 32 64; do
     build=$build32

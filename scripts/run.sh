@@ -21,7 +21,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath -m "${1:-$root/build/win32}")
 "$root/scripts/install-deps.sh"
-source "$root/scripts/wine-env.sh"
+source "$root/scripts/halvoran-wine.sh"
 wine_require
 
 [ -f "$build/CMakeCache.txt" ] || (cd "$root" && cmake --preset win32 -B "$build" >/dev/null)
@@ -31,7 +31,7 @@ base=${STRAVIK_WINE_BASE:-$build/wine-base}
 wine_make_base_prefix "$base"
 # The caller's display, if any, before the run starts a private one.
 user_display=${DISPLAY:-}
-wine_begin_run "$base" run
+wine_begin_run_with_exit_trap "$base" run
 work=$WINE_WORK
 mkdir -p "$WINEPREFIX/drive_c/stravik"
 cp "$build/stravik.exe" "$build/stravikc.exe" "$build/tests/e2e/driver.exe" \

@@ -1,7 +1,10 @@
 # shellcheck disable=SC2034  # the variables are for the scripts that source this
-# Helpers for running the 32-bit stravik.exe under Wine, sourced by the
-# end-to-end scenarios, the benchmark and the run command. A helper that
-# fails says why and returns non-zero; it never exits the caller's shell.
+# The Wine harness: prefixes, displays, drives and the registry, for
+# running Windows programs under Wine. Sourced through halvoran-wine.sh,
+# which adds a Halvoran installation to seed, by the end-to-end scenarios,
+# the benchmark and the run command; the base prefix's test sources it
+# alone. A helper that fails says why and returns non-zero; it never exits
+# the caller's shell.
 #
 # A base prefix is made once (wineboot is slow) and copied for every
 # scenario; the copy hard-links the prefix's DLLs and copies the rest, so
@@ -88,10 +91,10 @@ wine_stop_display() {
 # Begins a run on a fresh copy of the base prefix $1: a work folder named
 # after $2, made beside the base so that the copy can hard-link it, in
 # WINE_WORK; a display (see wine_start_display); and the copy, in
-# $WINE_WORK/prefix, as WINEPREFIX. It sets the shell's EXIT trap to
+# $WINE_WORK/prefix, as WINEPREFIX. It replaces the shell's EXIT trap with
 # wine_end_run, which stops the copy's server and the display and removes
 # the work folder.
-wine_begin_run() {
+wine_begin_run_with_exit_trap() {
     local base=$1 tag=$2
     WINE_WORK=$(mktemp -d "$(dirname "$base")/$tag.XXXXXX") || return
     trap wine_end_run EXIT
@@ -203,61 +206,4 @@ wine_registry_entries() {
             print tolower(key) "\t" tolower(name)
         }' "$exported" >"$out"
     rm -f "$exported"
-}
-
-# A Halvoran installation: its registry entries come from the table in
-# scripts/installation.tsv.
-# shellcheck source=installation.sh
-source "$(dirname "${BASH_SOURCE[0]}")/installation.sh"
-
-# The identifiers of the removed control.
-CLSID='{AE2426ED-27E8-43EA-A844-3621CB40BE0F}'
-OCX=QuorwenDocumentAutomation.OCX
-# Wine's Windows directory as GetWindowsDirectory reports it.
-WINDIR='C:\windows'
-
-# Imports REGEDIT4 key and value lines, read from standard input, into the
-# program's (32-bit) view.
-wine_seed_registry() {
-    local file="$WINEPREFIX/seed.reg"
-    {
-        echo REGEDIT4
-        echo
-        cat
-    } >"$file"
-    wine_import_reg "$file"
-}
-
-# Every entry that the clean-up removes, with what an installation keeps in
-# them: the component registration, the download record, the module-usage
-# records and the shared-library reference counts of the control and its
-# ten conflict copies.
-wine_seed_control_registration() {
-    installation_registry reg target,inside "$WINDIR" | wine_seed_registry
-}
-
-# Entries beside the removed ones that must survive the clean-up.
-wine_seed_neighbours() {
-    installation_registry reg neighbour "$WINDIR" | wine_seed_registry
-}
-
-# The family's files: the template folder on drive H: and the control and
-# the two template files in the Windows directory.
-# $1 is the Unix folder that becomes drive H:; the rest are file names.
-wine_seed_template_folder() {
-    local drive=$1 name
-    shift
-    wine_map_drive h "$drive"
-    mkdir -p "$drive/Halvoran/template"
-    for name in "$@"; do
-        echo "$name" >"$drive/Halvoran/template/$name"
-    done
-}
-
-wine_seed_windows_files() {
-    local windows=$WINEPREFIX/drive_c/windows
-    mkdir -p "$windows/Downloaded Program Files"
-    echo control >"$windows/Downloaded Program Files/$OCX"
-    echo template >"$windows/Halvoran.dotm"
-    echo template >"$windows/Halvoran.dot"
 }

@@ -12,11 +12,11 @@ trap 'fail "the scenario stopped at line $LINENO: $BASH_COMMAND"' ERR
 
 E2E_STRAVIK=$(realpath "$1")
 E2E_DRIVER=$(realpath "$2")
-source "$E2E_HERE/../../scripts/wine-env.sh"
+source "$E2E_HERE/../../scripts/halvoran-wine.sh"
 wine_require
 : "${STRAVIK_WINE_BASE:?the base Wine prefix is not set}"
 
-wine_begin_run "$STRAVIK_WINE_BASE" e2e-run
+wine_begin_run_with_exit_trap "$STRAVIK_WINE_BASE" e2e-run
 E2E_WORK=$WINE_WORK
 WINDOWS_DIR=$(wine_windows_dir)
 DOWNLOAD_DIR="$WINDOWS_DIR/Downloaded Program Files"
