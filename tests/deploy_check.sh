@@ -12,22 +12,11 @@ root=$(cd "${1:-$here/..}" && pwd)
 source "$here/checks.sh"
 playbook=deploy/stravik-remove.yml
 
-for tool in ansible-playbook ansible-lint; do
-    if ! command -v "$tool" >/dev/null; then
-        fail "$tool is missing: run scripts/install-deps.sh"
-        checks_summary
-        exit
-    fi
-done
-
 # Nothing from the network and nothing left behind: --offline keeps
 # ansible-lint from refreshing its schemas or installing collections (the
-# ansible.windows collection comes with Debian's ansible), and the caches
-# of both tools go to a scratch folder.
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-export ANSIBLE_HOME=$scratch/ansible ANSIBLE_LOCAL_TEMP=$scratch/tmp \
-    XDG_CACHE_HOME=$scratch/cache ANSIBLE_NOCOLOR=1 NO_COLOR=1
+# ansible.windows collection comes with Debian's ansible).
+# shellcheck source=ansible_offline.sh
+source "$here/ansible_offline.sh" ansible-playbook ansible-lint
 lint=(ansible-lint --offline --nocolor --profile production)
 
 # Both tools take the playbook relative to the project: ansible-lint

@@ -17,16 +17,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 release=$(cd "$1" && pwd)
 source "$here/checks.sh"
 
-if ! command -v ansible-playbook >/dev/null; then
-    fail "ansible-playbook is missing: run scripts/install-deps.sh"
-    checks_summary
-    exit
-fi
-
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-export ANSIBLE_HOME=$scratch/ansible ANSIBLE_LOCAL_TEMP=$scratch/tmp \
-    XDG_CACHE_HOME=$scratch/cache ANSIBLE_NOCOLOR=1 NO_COLOR=1
+# shellcheck source=ansible_offline.sh
+source "$here/ansible_offline.sh" ansible-playbook
 log=$scratch/playbook.log
 
 # The documented command, with this machine as the host; output in $log.
