@@ -82,7 +82,8 @@ std::wstring_view fateText(Fate fate) {
 int exitCodeFor(const RunOutcome& outcome) {
     if (outcome.firstError) {
         // A classic number, or the HRESULT of a failure that has none.
-        return outcome.firstError->number;
+        const int number = outcome.firstError->number;
+        return number != 0 ? number : exitCode::unspecifiedFailure;
     }
     if (outcome.locationsUnknown) {
         return classic::pathNotFound;

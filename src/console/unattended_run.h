@@ -35,6 +35,9 @@ constexpr int elevationRequired = 740;
 // No log could be opened: Windows Installer's number for the same failure.
 constexpr int logUnavailable = 1622;
 constexpr int restartNeeded = 3010;
+// A failure that came with no number of its own (E_FAIL), so that it
+// never reads as success.
+constexpr int unspecifiedFailure = static_cast<int>(0x80004005u);
 }  // namespace exitCode
 
 // What a run came to, from which its exit code follows.

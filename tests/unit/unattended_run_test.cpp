@@ -137,6 +137,9 @@ TEST_F(UnattendedRunTest, ExitCodesSayWhatIsLeft) {
     platform.raiseOn["DeleteFile(" + utf8(control) + ", force)"] =
         ErrorInfo{-2147467259, L"Unspecified error"};
     EXPECT_EQ(run(Action::remove, Scope::machine), -2147467259);
+    // One that came with no number at all never reads as success.
+    platform.raiseOn["DeleteFile(" + utf8(control) + ", force)"] = ErrorInfo{0, L""};
+    EXPECT_EQ(run(Action::remove, Scope::machine), exitCode::unspecifiedFailure);
 }
 
 // The start-up script removes the machine's part, the registration with the
