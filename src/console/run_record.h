@@ -1,0 +1,66 @@
+#pragma once
+
+// The record of a run that stravikc appends to a log, one line at a time,
+// and its reading back. Each line is
+//
+//   <run start, UTC> <computer>[<process>] <text>
+//
+// and a run's texts are, in order: its start (version, record format,
+// command, scope, user, elevation, command line), notes on the log itself
+// ("log: ..."), the template folder it used, each target's fate other than
+// "not there", the messages it showed ("Error # N: ...", with the target
+// it stopped at on the next line, "failed: <target>"), a summary counting
+// every fate, and its end with the exit code. Lines of runs writing to one
+// file at once interleave; the first part of the line tells them apart.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace stravik::console::record {
+
+// Raised when the layout changes; a reader skips the formats it does not know.
+inline constexpr int format = 1;
+
+inline constexpr std::string_view failedPrefix = "failed: ";
+
+struct Line {
+    std::string_view runKey;    // "<run start> <computer>[<process>]"
+    std::string_view runStart;  // "2026-12-09T10:15:00Z"
+    std::string_view computer;
+    std::string_view text;
+};
+std::optional<Line> splitLine(std::string_view line);
+
+struct Start {
+    std::string_view version;
+    int format = 0;
+    std::string_view command;  // "check" or "remove"
+    std::string_view scope;    // "everything", "machine" or "user"
+    std::string_view user;
+    std::string_view elevated;  // "yes" or "no"
+};
+std::optional<Start> parseStart(std::string_view text);
+
+struct End {
+    std::string_view time;
+    std::int64_t exitCode = 0;
+};
+std::optional<End> parseEnd(std::string_view text);
+
+// The counts of "summary: removed N, not there N, ...", in that order.
+std::optional<std::array<std::int64_t, 6>> parseSummary(std::string_view text);
+
+struct ErrorMessage {
+    std::string_view number;
+    std::string_view description;
+};
+// "Error # 70: Permission denied." and "Error #-2147467259: ...".
+std::optional<ErrorMessage> parseError(std::string_view text);
+
+// What follows `prefix`, when the text begins with it.
+std::optional<std::string_view> afterPrefix(std::string_view text, std::string_view prefix);
+
+}  // namespace stravik::console::record
