@@ -9,6 +9,8 @@ const std::wstring_view usageText =
     L"\n"
     L"  stravikc check  [/machine | /user] [/drive X] [/log FILE] [/quiet]\n"
     L"  stravikc remove [/machine | /user] [/drive X] [/log FILE] [/quiet]\n"
+    L"  stravikc report FOLDER [FOLDER ...] [/csv FILE] [/html FILE] [/computers FILE]\n"
+    L"                  [/days N]\n"
     L"\n"
     L"  check     lists every target and whether it is there; changes nothing\n"
     L"  remove    removes them, as the window's Remove does, saying what became of each\n"
@@ -18,6 +20,11 @@ const std::wstring_view usageText =
     L"            the registration says; not with /machine\n"
     L"  /log      appends a record of the run to FILE (UTF-8)\n"
     L"  /quiet    prints nothing\n"
+    L"  report    reads the logs in the folders and below them: every computer's and\n"
+    L"            user's state; exit code 0 when all are clean, 1 when not\n"
+    L"  /csv, /html  also writes the rows to FILE as CSV or as a web page\n"
+    L"  /computers   names the computers that must have reported, one a line\n"
+    L"  /days     a computer without a run for N days is stale\n"
     L"\n"
     L"Exit codes:\n"
     L"  0     nothing of Halvoran is left in the scope\n"
@@ -61,9 +68,51 @@ std::optional<Text> driveLetter(const Text& argument) {
     return Text(1, static_cast<wchar_t>(std::towupper(static_cast<wint_t>(argument[0]))));
 }
 
+// `report`'s arguments, after the word.
+std::optional<CommandLine> parseReport(const std::vector<Text>& arguments) {
+    CommandLine command;
+    command.action = Action::report;
+    ReportRequest& report = command.report;
+    for (std::size_t index = 1; index < arguments.size(); ++index) {
+        const Text& argument = arguments[index];
+        const std::optional<Text> option = optionName(argument);
+        const bool valueFollows = index + 1 < arguments.size() && !arguments[index + 1].empty();
+        if (!option) {
+            if (argument.empty()) {
+                return std::nullopt;
+            }
+            report.folders.push_back(argument);
+            continue;
+        }
+        std::optional<Text>* path = *option == L"csv"         ? &report.csvPath
+                                    : *option == L"html"      ? &report.htmlPath
+                                    : *option == L"computers" ? &report.computersPath
+                                                              : nullptr;
+        if (path != nullptr && !*path && valueFollows) {
+            *path = arguments[++index];
+        } else if (*option == L"days" && !report.staleDays && valueFollows) {
+            const Text& days = arguments[++index];
+            if (days.size() > 5 || days.find_first_not_of(L"0123456789") != Text::npos ||
+                std::stoi(days) == 0) {
+                return std::nullopt;
+            }
+            report.staleDays = std::stoi(days);
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (report.folders.empty()) {
+        return std::nullopt;
+    }
+    return command;
+}
+
 }  // namespace
 
 std::optional<CommandLine> parseCommandLine(const std::vector<Text>& arguments) {
+    if (!arguments.empty() && lowerCase(arguments.front()) == L"report") {
+        return parseReport(arguments);
+    }
     CommandLine command;
     std::optional<Action> action;
     bool machine = false;

@@ -3,6 +3,7 @@
 // The console program's command line:
 //   stravikc check  [/machine | /user] [/drive X] [/log FILE] [/quiet]
 //   stravikc remove [/machine | /user] [/drive X] [/log FILE] [/quiet]
+//   stravikc report FOLDER [FOLDER ...] [/csv FILE] [/html FILE] [/computers FILE] [/days N]
 //   stravikc /?
 // Options may be written /name, -name or --name, in any case.
 
@@ -14,7 +15,16 @@
 
 namespace stravik::console {
 
-enum class Action { check, remove, help };
+enum class Action { check, remove, report, help };
+
+// `report`: the folders of logs to read, and where to put the views.
+struct ReportRequest {
+    std::vector<Text> folders;
+    std::optional<Text> csvPath;
+    std::optional<Text> htmlPath;
+    std::optional<Text> computersPath;
+    std::optional<int> staleDays;
+};
 
 struct CommandLine {
     Action action = Action::help;
@@ -24,6 +34,7 @@ struct CommandLine {
     Text installDrive;
     std::optional<Text> logPath;
     bool quiet = false;
+    ReportRequest report;
 };
 
 // The arguments after the program's name. None when they make no command:

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "console/run_record.h"
 #include "identifiers/target_identifiers.h"
 #include "platform/classic_errors.h"
 #include "shell/removal_form.h"
@@ -28,6 +29,10 @@ public:
         ++counts_[static_cast<std::size_t>(fate)];
     }
 
+    void reaching(const Text& target) override { reached_ = target; }
+    // The last target the run worked on: where a failure stopped it.
+    const Text& reached() const { return reached_; }
+
     int count(Fate fate) const { return counts_[static_cast<std::size_t>(fate)]; }
 
     // "summary: removed 3, not there 34, ..." for the record.
@@ -43,6 +48,7 @@ public:
 private:
     Output& output_;
     std::array<int, allFates.size()> counts_{};
+    Text reached_;
 };
 
 std::wstring_view driveSourceText(DriveSource source) {
@@ -118,6 +124,10 @@ int runCommand(PlatformServices& platform, const CommandLine& command, Output& o
             form.btnRemoveClick();
             form.terminate();
         }
+    }
+    if (form.firstError() && !account.reached().empty()) {
+        output.line(Text(record::failedPrefix.begin(), record::failedPrefix.end()) +
+                    account.reached());
     }
     output.recordOnly(account.summary());
 

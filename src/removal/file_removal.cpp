@@ -51,6 +51,7 @@ void RemovalForm::removeTemplateFiles(FileSystemComponent& fileSystem) {
     // else touches the path, the files are listed from the held folder, and
     // each is opened, checked and deleted by its name alone inside it: no
     // name reaches a call that resolves a full path again.
+    reach(folderPath);
     const std::unique_ptr<PinnedFolderPath> pinned =
         unattended() ? pinTemplateFolderIfThere() : platform_.pinFolderPath(folderPath);
     if (!pinned) {
@@ -63,8 +64,10 @@ void RemovalForm::removeTemplateFiles(FileSystemComponent& fileSystem) {
     // Only the files directly in the template folder; its subfolders and
     // the folder itself stay. No administrator test for these.
     for (const Text& file : pinned->files()) {
+        reach(file);
         tell(file, pinned->deleteFile(file) ? Fate::removed : Fate::absent);
     }
+    reach(folderPath);
     pinned->confirmUnchanged();
 }
 
@@ -105,6 +108,7 @@ std::vector<Text> RemovalForm::removeWindowsFiles(FileSystemComponent& fileSyste
     // is asked afresh, and only for a file that exists.
     std::vector<Text> leftForAnAdministrator;
     for (const Text& path : windowsFiles()) {
+        reach(path);
         if (!fileSystem.FileExists(path)) {
             tell(path, Fate::absent);
             continue;

@@ -21,6 +21,7 @@ bool RemovalForm::checkPresence() {
             const Text folderPath = templateFolder(installDrive_);
             std::unique_ptr<PinnedFolderPath> pinned;
             bool reachable = true;
+            reach(folderPath);
             try {
                 pinned = pinTemplateFolderIfThere();
             } catch (const RaisedError& error) {
@@ -46,6 +47,7 @@ bool RemovalForm::checkPresence() {
 
         if (covers(Scope::machine)) {
             for (const Text& path : windowsFiles()) {
+                reach(path);
                 tellFound(path, fileSystem.FileExists(path));
             }
             for (const RegistryTarget& target : registryTargets()) {

@@ -58,6 +58,12 @@ void RemovalForm::tell(const Text& target, Fate fate) {
     }
 }
 
+void RemovalForm::reach(const Text& target) {
+    if (report_ != nullptr) {
+        report_->reaching(target);
+    }
+}
+
 void RemovalForm::reportError(const ErrorInfo& error) {
     try {
         if (!firstError_) {

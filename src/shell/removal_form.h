@@ -18,6 +18,9 @@ class TargetReport {
 public:
     virtual ~TargetReport() = default;
     virtual void told(const Text& target, Fate fate) = 0;
+    // Told before the run works on a target, so that a failure can name
+    // the target it stopped at.
+    virtual void reaching(const Text& target) = 0;
 };
 
 // What an unattended run covers: everything, as the window; the machine's
@@ -93,6 +96,7 @@ private:
     // Every entry clearRegistry deletes, in its order.
     std::vector<RegistryTarget> registryTargets() const;
     void tell(const Text& target, Fate fate);
+    void reach(const Text& target);
     bool covers(Scope part) const { return scope_ == Scope::everything || scope_ == part; }
     bool unattended() const { return report_ != nullptr; }
 

@@ -30,6 +30,14 @@ TEST(CommandLineTest, TakesOneCommandWithItsOptionsInAnySpellingAndRefusesTheRes
     EXPECT_EQ(parsed({L"/?"})->action, Action::help);
     EXPECT_EQ(parsed({L"remove", L"-DRIVE", L"h:", L"/user"})->installDrive, Text(L"H"));
     EXPECT_EQ(parsed({L"check", L"/drive", L"Q"})->installDrive, Text(L"Q"));
+    const auto report = parsed({L"Report", L"\\\\server\\logs", L"-CSV", L"a.csv", L"/days", L"30",
+                                L"more logs", L"--computers", L"pcs.txt"});
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->action, Action::report);
+    EXPECT_EQ(report->report.folders, (std::vector<Text>{L"\\\\server\\logs", L"more logs"}));
+    EXPECT_EQ(report->report.csvPath, Text(L"a.csv"));
+    EXPECT_EQ(report->report.computersPath, Text(L"pcs.txt"));
+    EXPECT_EQ(report->report.staleDays, 30);
 }
 
 class WrongCommandLineTest : public ::testing::TestWithParam<std::vector<Text>> {};
@@ -49,7 +57,12 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<Text>{L"check", L"/drive", L"H:\\"},
                       std::vector<Text>{L"check", L"/drive", L"1"},
                       std::vector<Text>{L"check", L"/drive", L"H", L"/drive", L"H"},
-                      std::vector<Text>{L"remove", L"/machine", L"/drive", L"H"}));
+                      std::vector<Text>{L"remove", L"/machine", L"/drive", L"H"},
+                      std::vector<Text>{L"report"},
+                      std::vector<Text>{L"report", L"x", L"/days", L"0"},
+                      std::vector<Text>{L"report", L"x", L"/days", L"1e3"},
+                      std::vector<Text>{L"report", L"x", L"/csv"},
+                      std::vector<Text>{L"report", L"x", L"/log", L"y"}));
 
 // What the console shows (`lines`) and what the log's record gets.
 class Lines final : public Output {

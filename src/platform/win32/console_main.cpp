@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "console/command_line.h"
+#include "console/run_record.h"
 #include "console/unattended_run.h"
 #include "platform/win32/error_info.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/report_host.h"
 #include "platform/win32/win32_platform.h"
 #include "shell/removal_form.h"
 
@@ -35,9 +37,6 @@ void writeTo(HANDLE stream, const Text& text) {
     }
 }
 
-// The record's layout: a reader tells formats apart by this number on
-// every start line.
-constexpr int recordFormat = 1;
 constexpr std::wstring_view programVersion = L"" STRAVIK_VERSION;
 
 SYSTEMTIME utcTime() {
@@ -227,6 +226,9 @@ int run(const std::vector<Text>& arguments) {
         writeTo(GetStdHandle(STD_OUTPUT_HANDLE), Text(console::usageText));
         return console::exitCode::nothingLeft;
     }
+    if (command->action == console::Action::report) {
+        return console::runReport(command->report, *makeReportHost());
+    }
     // The log first: a run that cannot leave its record removes nothing.
     // A log that someone else made first and keeps from us does not stop
     // the run either: its record goes to a new file beside it.
@@ -255,10 +257,15 @@ int run(const std::vector<Text>& arguments) {
     }
     ConsoleOutput output(command->quiet, std::move(log), start);
     ConsolePlatform platform(output);
+    const Text scope = command->scope == Scope::machine ? L"machine"
+                       : command->scope == Scope::user  ? L"user"
+                                                        : L"everything";
     output.recordOnly(L"start " + isoTime(start) + L", version " + Text(programVersion) +
-                      L", format " + std::to_wstring(recordFormat) + L", user " + userName() +
-                      L", elevated " + (platform.isAdministrator() != 0 ? L"yes" : L"no") +
-                      L", command line: " + GetCommandLineW());
+                      L", format " + std::to_wstring(console::record::format) + L", command " +
+                      (command->action == console::Action::check ? L"check" : L"remove") +
+                      L", scope " + scope + L", user " + userName() + L", elevated " +
+                      (platform.isAdministrator() != 0 ? L"yes" : L"no") + L", command line: " +
+                      GetCommandLineW());
     if (!logNotice.empty()) {
         output.line(logNotice);
     }

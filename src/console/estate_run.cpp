@@ -1,0 +1,49 @@
+#include "console/estate_run.h"
+
+#include <algorithm>
+
+#include "console/estate_report.h"
+#include "platform/classic_errors.h"
+#include "shell/removal_form.h"
+
+namespace stravik::console {
+
+int runReport(const ReportRequest& request, ReportHost& host) {
+    try {
+        std::vector<std::string> computers;
+        if (request.computersPath) {
+            computers = readComputerList(host.readFile(*request.computersPath));
+        }
+        EstateReport report;
+        for (const Text& folder : request.folders) {
+            // Named from the folder given on, so that "computers" and
+            // "users" are seen when either is the folder given.
+            const std::size_t end = folder.find_last_not_of(L"\\/");
+            const std::size_t separator =
+                end == Text::npos ? Text::npos : folder.find_last_of(L"\\/", end);
+            const std::size_t prefix = separator == Text::npos ? 0 : separator + 1;
+            host.listFiles(folder, [&](const Text& path) {
+                report.beginFile(host.utf8(path.substr(std::min(prefix, path.size()))));
+                host.readLines(path, [&](std::string_view line) { report.line(line); });
+                report.endFile();
+            });
+        }
+        const std::string now = host.utcNow();
+        const std::vector<EstateRow> rows = report.rows(computers, request.staleDays, now);
+        host.print(consoleReport(rows, report.counts()));
+        if (request.csvPath) {
+            host.writeFile(*request.csvPath, csvReport(rows));
+        }
+        if (request.htmlPath) {
+            host.writeFile(*request.htmlPath, htmlReport(rows, report.counts(), now, host.nonce()));
+        }
+        const bool allClean = !rows.empty() && report.counts().runs > 0 &&
+                              std::all_of(rows.begin(), rows.end(), isClean);
+        return allClean ? 0 : 1;
+    } catch (const RaisedError& error) {
+        host.printError(formatErrorMessage(error.info()) + L"\n");
+        return error.info().number;
+    }
+}
+
+}  // namespace stravik::console
