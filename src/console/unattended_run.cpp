@@ -104,7 +104,7 @@ int exitCodeFor(const RunOutcome& outcome) {
     return outcome.anyScheduled ? exitCode::restartNeeded : exitCode::nothingLeft;
 }
 
-int runCommand(PlatformServices& platform, const CommandLine& command, Output& output) {
+RunResult runCommand(PlatformServices& platform, const CommandLine& command, Output& output) {
     Account account(output);
     RemovalForm form(platform);
     form.runUnattended(command.scope, account, command.installDrive);
@@ -136,7 +136,40 @@ int runCommand(PlatformServices& platform, const CommandLine& command, Output& o
     outcome.anyLeft = account.count(Fate::left) > 0;
     outcome.administrator = !outcome.anyLeft || platform.isAdministrator() != 0;
     outcome.anyScheduled = account.count(Fate::scheduled) > 0;
-    return exitCodeFor(outcome);
+    return RunResult{exitCodeFor(outcome), form.firstError(),
+                     form.firstError() ? account.reached() : Text()};
+}
+
+unsigned eventIdFor(int exitCode) {
+    switch (exitCode) {
+        case exitCode::nothingLeft:
+            return eventId::nothingLeft;
+        case exitCode::found:
+            return eventId::found;
+        case exitCode::restartNeeded:
+            return eventId::restartNeeded;
+        case exitCode::elevationRequired:
+            return eventId::elevationRequired;
+        case exitCode::logUnavailable:
+            return eventId::logUnavailable;
+        default:
+            return eventId::failed;
+    }
+}
+
+Text eventText(const CommandLine& command, const RunResult& result) {
+    Text text = Text(L"Stravik ") + (command.action == Action::check ? L"check" : L"remove") +
+                (command.scope == Scope::machine ? L" /machine"
+                 : command.scope == Scope::user  ? L" /user"
+                                                 : L"") +
+                L": exit code " + std::to_wstring(result.exitCode);
+    if (result.firstError) {
+        text += L", " + formatErrorMessage(*result.firstError);
+        if (!result.stoppedAt.empty()) {
+            text += L" at " + result.stoppedAt;
+        }
+    }
+    return text;
 }
 
 }  // namespace stravik::console

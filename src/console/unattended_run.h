@@ -57,9 +57,30 @@ struct RunOutcome {
 // The one rule for the exit code.
 int exitCodeFor(const RunOutcome& outcome);
 
+// How a run ended: its exit code, and the failure that stopped it.
+struct RunResult {
+    int exitCode = 0;
+    std::optional<ErrorInfo> firstError;
+    Text stoppedAt;
+};
+
 // Runs a check or a remove through RemovalForm on `platform`, telling
-// `output` what became of each target, and returns the exit code.
-int runCommand(PlatformServices& platform, const CommandLine& command, Output& output);
+// `output` what became of each target.
+RunResult runCommand(PlatformServices& platform, const CommandLine& command, Output& output);
+
+// The one event a run leaves in the Application log: its ID by outcome,
+// and one line naming the command, the scope, the exit code and the first
+// failure with the target it stopped at.
+namespace eventId {
+constexpr unsigned nothingLeft = 1000;
+constexpr unsigned found = 1001;
+constexpr unsigned restartNeeded = 1002;
+constexpr unsigned elevationRequired = 1003;
+constexpr unsigned logUnavailable = 1004;
+constexpr unsigned failed = 1005;
+}  // namespace eventId
+unsigned eventIdFor(int exitCode);
+Text eventText(const CommandLine& command, const RunResult& result);
 
 // "removed", "not there", ... as the account says it.
 std::wstring_view fateText(Fate fate);

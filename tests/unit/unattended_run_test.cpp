@@ -92,7 +92,7 @@ protected:
         command.action = action;
         command.scope = scope;
         command.installDrive = drive;
-        return runCommand(platform, command, output);
+        return runCommand(platform, command, output).exitCode;
     }
 
     RecordingPlatform platform;

@@ -215,6 +215,28 @@ private:
     console::Output& output_;
 };
 
+// One event in the Application log for each run, as Windows Installer
+// writes one for each product it installs or removes, so that event
+// forwarding or a management agent sees every PC's outcome without a
+// share. The source is not registered: Stravik leaves nothing behind, and
+// the event still carries its text.
+void reportEvent(const console::CommandLine& command, const console::RunResult& result) {
+    const HANDLE source = RegisterEventSourceW(nullptr, L"Stravik");
+    if (source == nullptr) {
+        return;
+    }
+    const Text text = console::eventText(command, result);
+    const wchar_t* strings[] = {text.c_str()};
+    const WORD type = result.exitCode == console::exitCode::nothingLeft ||
+                              result.exitCode == console::exitCode::found
+                          ? EVENTLOG_INFORMATION_TYPE
+                      : result.exitCode == console::exitCode::restartNeeded ? EVENTLOG_WARNING_TYPE
+                                                                            : EVENTLOG_ERROR_TYPE;
+    ReportEventW(source, type, 0, console::eventIdFor(result.exitCode), nullptr, 1, 0, strings,
+                 nullptr);
+    DeregisterEventSource(source);
+}
+
 int run(const std::vector<Text>& arguments) {
     const std::optional<console::CommandLine> command = console::parseCommandLine(arguments);
     if (!command) {
@@ -251,6 +273,7 @@ int run(const std::vector<Text>& arguments) {
                         L"Cannot open the log " + path + L": " + cause + L"\nNor a new one, " +
                             beside + L": " + formatErrorMessage(besideError.info()) +
                             L"\nNothing was touched.\n");
+                reportEvent(*command, {console::exitCode::logUnavailable, error.info(), path});
                 return console::exitCode::logUnavailable;
             }
         }
@@ -269,9 +292,11 @@ int run(const std::vector<Text>& arguments) {
     if (!logNotice.empty()) {
         output.line(logNotice);
     }
-    const int code = console::runCommand(platform, *command, output);
-    output.recordOnly(L"end " + isoTime(utcTime()) + L", exit code " + std::to_wstring(code));
-    return code;
+    const console::RunResult result = console::runCommand(platform, *command, output);
+    output.recordOnly(L"end " + isoTime(utcTime()) + L", exit code " +
+                      std::to_wstring(result.exitCode));
+    reportEvent(*command, result);
+    return result.exitCode;
 }
 
 }  // namespace
