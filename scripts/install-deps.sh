@@ -13,6 +13,7 @@ packages=(
   util-linux file shellcheck
   ansible ansible-lint
   zip osslsigncode openssl
+  chromium
 )
 
 as_root=()
