@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/removal_form.h"
+#include "shell/target_report.h"
 
 namespace stravik::console {
 
