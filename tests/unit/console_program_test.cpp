@@ -17,10 +17,6 @@ namespace {
 
 using stravik::testing::RecordingPlatform;
 using stravik::testing::utf8;
-using ::testing::Each;
-using ::testing::ElementsAre;
-using ::testing::EndsWith;
-using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
 class FakeHost final : public ConsoleHost {
@@ -42,7 +38,7 @@ public:
         std::vector<std::string> result;
         std::istringstream stream(files.at(path));
         for (std::string line; std::getline(stream, line);) {
-            EXPECT_THAT(line, EndsWith("\r"));
+            EXPECT_THAT(line, ::testing::EndsWith("\r"));
             result.push_back(line.substr(0, line.size() - 1));
         }
         return result;
@@ -107,17 +103,18 @@ TEST_F(ConsoleProgramTest, TheRecordStartsSumsUpAndEndsEachLineAppendedUnderTheL
     EXPECT_EQ(run({L"remove", L"/user", L"/quiet", L"/log", L"C:\\logs\\PC1.log"}), 0);
 
     EXPECT_EQ(host.output, "");
-    EXPECT_THAT(host.lines(L"C:\\logs\\PC1.log"),
-                ElementsAre(prefix + "start 2026-12-09T10:15:00Z, version " STRAVIK_VERSION
-                                     ", format 1, user anna, elevated yes, command line: "
-                                     "stravikc ...",
-                            prefix + "template folder: H:\\Halvoran\\template\\ (drive from "
-                                     "the registration)",
-                            prefix + "removed: H:\\Halvoran\\template\\a.dot",
-                            prefix + "Finished removing Halvoran OCX files!",
-                            prefix + "summary: removed 1, not there 0, left 0, deleted at the "
-                                     "next restart 0, present 0, cannot be reached 0",
-                            prefix + "end 2026-12-09T10:15:01Z, exit code 0"));
+    EXPECT_THAT(
+        host.lines(L"C:\\logs\\PC1.log"),
+        ::testing::ElementsAre(prefix + "start 2026-12-09T10:15:00Z, version " STRAVIK_VERSION
+                                        ", format 1, user anna, elevated yes, command line: "
+                                        "stravikc ...",
+                               prefix + "template folder: H:\\Halvoran\\template\\ (drive from "
+                                        "the registration)",
+                               prefix + "removed: H:\\Halvoran\\template\\a.dot",
+                               prefix + "Finished removing Halvoran OCX files!",
+                               prefix + "summary: removed 1, not there 0, left 0, deleted at the "
+                                        "next restart 0, present 0, cannot be reached 0",
+                               prefix + "end 2026-12-09T10:15:01Z, exit code 0"));
     std::vector<std::string> expectedCalls = {"open C:\\logs\\PC1.log"};
     for (int line = 0; line < 6; ++line) {
         expectedCalls.insert(expectedCalls.end(), {"tryLock", "append", "unlock"});
@@ -140,7 +137,7 @@ TEST_F(ConsoleProgramTest, ALockHeldElsewhereIsWaitedForOnceThenDoneWithout) {
                              "log: the log could not be locked within 10 s; this run's lines "
                              "are written without the lock from here on");
     EXPECT_THAT(record[1], StartsWith(prefix + "start "));
-    EXPECT_THAT(record, Each(StartsWith(prefix)));
+    EXPECT_THAT(record, ::testing::Each(StartsWith(prefix)));
 }
 
 // A log name that someone else took first and keeps from this run: the
@@ -169,8 +166,8 @@ TEST_F(ConsoleProgramTest, NoLogAtAllTouchesNothing) {
               "Cannot open the log C:\\logs.d\\PC1: Error # 70: Permission denied.\n"
               "Nor a new one, C:\\logs.d\\PC1-20261209T101500Z-4312.log: Error # 70: "
               "Permission denied.\nNothing was touched.\n");
-    EXPECT_THAT(platform.calls, IsEmpty());
-    EXPECT_THAT(host.files, IsEmpty());
+    EXPECT_THAT(platform.calls, ::testing::IsEmpty());
+    EXPECT_THAT(host.files, ::testing::IsEmpty());
 }
 
 }  // namespace
