@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/removal_form.h"
+#include "shell/target_report.h"
 
 namespace stravik::console {
 

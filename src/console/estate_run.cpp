@@ -3,12 +3,13 @@
 #include <algorithm>
 
 #include "console/estate_report.h"
+#include "console/run_log.h"
 #include "platform/classic_errors.h"
 #include "shell/removal_form.h"
 
 namespace stravik::console {
 
-int runReport(const ReportRequest& request, ReportHost& host) {
+int runReport(const ReportRequest& request, ConsoleHost& host) {
     try {
         std::vector<std::string> computers;
         if (request.computersPath) {
@@ -28,20 +29,22 @@ int runReport(const ReportRequest& request, ReportHost& host) {
                 report.endFile();
             });
         }
-        const std::string now = host.utcNow();
+        const std::string now = host.utf8(isoTime(host.utcNow()));
         const std::vector<EstateRow> rows = report.rows(computers, request.staleDays, now);
-        host.print(consoleReport(rows, report.counts()));
+        host.write(ConsoleHost::Stream::output,
+                   host.fromUtf8(consoleReport(rows, report.counts())));
         if (request.csvPath) {
             host.writeFile(*request.csvPath, csvReport(rows));
         }
         if (request.htmlPath) {
-            host.writeFile(*request.htmlPath, htmlReport(rows, report.counts(), now, host.nonce()));
+            host.writeFile(*request.htmlPath,
+                           htmlReport(rows, report.counts(), now, host.randomHex()));
         }
         const bool allClean = !rows.empty() && report.counts().runs > 0 &&
                               std::all_of(rows.begin(), rows.end(), isClean);
         return allClean ? 0 : 1;
     } catch (const RaisedError& error) {
-        host.printError(formatErrorMessage(error.info()) + L"\n");
+        host.write(ConsoleHost::Stream::error, formatErrorMessage(error.info()) + L"\n");
         return error.info().number;
     }
 }

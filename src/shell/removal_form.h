@@ -6,27 +6,9 @@
 
 #include "identifiers/target_identifiers.h"
 #include "platform/platform_services.h"
+#include "shell/target_report.h"
 
 namespace stravik {
-
-// What became of one target, or what a check found of it.
-enum class Fate { removed, absent, left, scheduled, present, unreachable };
-
-// Told of each target as Remove or a check reaches it: the console
-// program's account of a run. The window has none.
-class TargetReport {
-public:
-    virtual ~TargetReport() = default;
-    virtual void told(const Text& target, Fate fate) = 0;
-    // Told before the run works on a target, so that a failure can name
-    // the target it stopped at.
-    virtual void reaching(const Text& target) = 0;
-};
-
-// What an unattended run covers: everything, as the window; the machine's
-// part (the Windows directory's files and the registry), which needs no
-// user's drive; or the user's part (the template folder).
-enum class Scope { everything, machine, user };
 
 // Where the install drive came from: the console program's command line,
 // the control's registration, or the Windows directory's drive.

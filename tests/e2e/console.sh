@@ -192,7 +192,7 @@ check "every line on the share whole, every start versioned" whole_lines "$compu
 check "two runs in each log" [ "$(cat "$computer_log" "$user_log" | grep -c ', exit code 0.$')" -eq 4 ]
 # A clean PC's start-up record: its start, the finished message, the
 # summary and its end.
-clean_record=$(tac "$computer_log" | sed '/\] start /q' | tac)
+clean_record=$(tac "$computer_log" | sed -n '1,/\] start /p' | tac)
 check "a clean start-up's record is four lines" [ "$(wc -l <<<"$clean_record")" -eq 4 ]
 echo "note: a clean start-up's record is $(wc -c <<<"$clean_record") bytes"
 

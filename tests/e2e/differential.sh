@@ -1,18 +1,25 @@
 # One Halvoran installation, removed twice: by the portable program on a
 # stand-in machine and by stravik.exe under Wine. Both must leave the same
-# files and the same registry entries behind. Wine is the reference; a
-# difference means the stand-in machine behaves unlike Windows.
+# files and the same registry entries behind. Then the console program's
+# commands, each scope's check and remove, run on both machines seeded
+# alike, and must tell the same fates and exit with the same codes. Wine is
+# the reference; a difference means the stand-in machine behaves unlike
+# Windows.
 #
-# Arguments: stravik.exe and the test driver; the portable program is
-# named by STRAVIK_PORTABLE_PROGRAM.
+# Arguments: stravik.exe and the test driver; the portable programs are
+# named by STRAVIK_PORTABLE_PROGRAM and STRAVIK_PORTABLE_CONSOLE, the
+# 32-bit stravikc.exe by STRAVIK_CONSOLE.
 set -euo pipefail
 
-PORTABLE=${STRAVIK_PORTABLE_PROGRAM:-}
-if [ -z "$PORTABLE" ] || [ ! -x "$PORTABLE" ]; then
-    echo "differential: the portable program '$PORTABLE' is missing; build the native preset first" >&2
-    exit 1
-fi
-PORTABLE=$(realpath "$PORTABLE")
+for program in "${STRAVIK_PORTABLE_PROGRAM:-}" "${STRAVIK_PORTABLE_CONSOLE:-}"; do
+    if [ -z "$program" ] || [ ! -x "$program" ]; then
+        echo "differential: the portable program '$program' is missing; build the native preset first" >&2
+        exit 1
+    fi
+done
+: "${STRAVIK_CONSOLE:?the 32-bit stravikc.exe is not set}"
+PORTABLE=$(realpath "$STRAVIK_PORTABLE_PROGRAM")
+PORTABLE_CONSOLE=$(realpath "$STRAVIK_PORTABLE_CONSOLE")
 FIXTURE=$(cd "$(dirname "$0")/fixtures/typical" && pwd)
 
 source "$(dirname "$0")/scenario.sh"
@@ -79,14 +86,29 @@ normalise_registry "$FIXTURE/registry.reg" >"$COMPARED/fixture.txt"
 
 # The stand-in machine: the fixture, and the Windows directory where Wine
 # has it.
-mkdir -p "$STAND_IN"
-cp -r "$FIXTURE/drive_c" "$FIXTURE/drive_h" "$STAND_IN/"
-make_template_read_only "$STAND_IN/drive_h"
-{
-    cat "$FIXTURE/registry.reg"
-    printf '\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\n'
-    printf '"SystemRoot"="C:\\\\windows"\n'
-} >"$STAND_IN/registry.reg"
+seed_stand_in() {
+    rm -rf "$STAND_IN"
+    mkdir -p "$STAND_IN"
+    cp -r "$FIXTURE/drive_c" "$FIXTURE/drive_h" "$STAND_IN/"
+    make_template_read_only "$STAND_IN/drive_h"
+    {
+        cat "$FIXTURE/registry.reg"
+        printf '\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\n'
+        printf '"SystemRoot"="C:\\\\windows"\n'
+    } >"$STAND_IN/registry.reg"
+}
+
+# The same installation in Wine, over what a removal left.
+seed_wine() {
+    wine_import_reg "$FIXTURE/registry.reg"
+    rm -rf "$WINE_DRIVE_H"
+    cp -r "$FIXTURE/drive_h" "$WINE_DRIVE_H"
+    wine_map_drive h "$WINE_DRIVE_H"
+    make_template_read_only "$WINE_DRIVE_H"
+    cp -r "$FIXTURE/drive_c/windows/." "$WINDOWS_DIR/"
+}
+
+seed_stand_in
 echo "--- the portable program on the stand-in machine"
 # Remove, dismiss the message, Exit.
 if (cd "$STAND_IN" && printf 'r\n\ne\n' | timeout 120 "$PORTABLE") >"$E2E_WORK/portable.log" 2>&1 &&
@@ -97,12 +119,7 @@ else
     sed 's/^/    /' "$E2E_WORK/portable.log"
 fi
 
-# The same installation in Wine.
-wine_import_reg "$FIXTURE/registry.reg"
-cp -r "$FIXTURE/drive_h" "$WINE_DRIVE_H"
-wine_map_drive h "$WINE_DRIVE_H"
-make_template_read_only "$WINE_DRIVE_H"
-cp -r "$FIXTURE/drive_c/windows/." "$WINDOWS_DIR/"
+seed_wine
 drive "stravik.exe removed the installation" \
     expect-window click-remove expect-message "Finished removing Halvoran OCX files!" \
     click-exit expect-exit 0
@@ -136,5 +153,51 @@ compare "registry entries left" registry
 # must have survived on both.
 check "the neighbours survived under Wine" \
     grep -qF 'conflict.11/quorwendocumentautomation.ocx' "$COMPARED/registry.wine"
+
+# The console program: its output, every fate and message, and its exit
+# code as a Unix shell sees it (modulo 256) appended to $1, from the stand-in
+# and from Wine. The Windows directory is written as %WINDIR% and every
+# path separator as a backslash, as in the registry's comparison.
+console_both() {
+    local round=$1 status
+    shift
+    for machine in stand-in wine; do
+        status=0
+        if [ "$machine" = stand-in ]; then
+            (cd "$STAND_IN" && timeout 120 "$PORTABLE_CONSOLE" "$@") >"$E2E_WORK/console.txt" 2>&1 \
+                </dev/null || status=$?
+        else
+            wine_run 'C:\stravik\stravikc.exe' "$@" >"$E2E_WORK/console.txt" 2>&1 </dev/null ||
+                status=$?
+        fi
+        {
+            echo "--- stravikc $* exits $status"
+            tr -d '\r' <"$E2E_WORK/console.txt" |
+                sed -e 's/[Cc]:[\\/][Ww][Ii][Nn][Dd][Oo][Ww][Ss]/%WINDIR%/g' -e 's|/|\\|g'
+        } >>"$COMPARED/$round.$machine"
+    done
+}
+
+# Each scope on a fresh installation: check, remove, and check and remove
+# again on what the removal left. Then the template folder's drive
+# unmapped, as for SYSTEM.
+cp "$STRAVIK_CONSOLE" "$WINEPREFIX/drive_c/stravik/stravikc.exe"
+for scope in everything /machine /user; do
+    seed_stand_in
+    seed_wine
+    arguments=()
+    [ "$scope" = everything ] || arguments=("$scope")
+    for command in check remove check remove; do
+        console_both "console-${scope#/}" "$command" "${arguments[@]}"
+    done
+    compare "stravikc, scope $scope: fates and exit codes" "console-${scope#/}"
+done
+seed_stand_in
+seed_wine
+rm -rf "$STAND_IN/drive_h" "$WINEPREFIX/dosdevices/h:"
+for command in check remove; do
+    console_both console-unmapped "$command"
+done
+compare "stravikc, H: not mapped: fates and exit codes" console-unmapped
 
 finish

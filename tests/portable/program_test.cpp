@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -254,6 +255,57 @@ TEST_F(ProgramTest, OrdinaryUserIsToldWhatWasLeftForAnAdministrator) {
         EXPECT_TRUE(machine.exists(file)) << file;
     }
     EXPECT_EQ(machine.registryBytes(), registry);
+}
+
+// The console program on the same machine: check finds the installation,
+// remove takes what the window's Remove takes and, the log's name taken by
+// a folder, keeps its record in a new file beside it; a check after it
+// finds nothing.
+TEST_F(ProgramTest, ConsoleProgramRemovesWithItsRecordBesideATakenLogName) {
+    fs::create_directories(machine.root() / "logs" / "taken.log");
+    ProgramRun run = machine.runConsole({"check"});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_NE(run.output.find("\npresent: " + templateFiles[2] + "\n"), std::string::npos);
+
+    run = machine.runConsole({"remove", "/log", "logs/taken.log"});
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_TRUE(
+        run.output.starts_with("log: cannot open logs/taken.log (Error # 70: Permission "
+                               "denied.); this run's record is in logs/taken-"))
+        << run.output;
+    for (const auto* files : {&templateFiles, &windowsFiles}) {
+        for (const std::string& file : *files) {
+            EXPECT_FALSE(machine.exists(file)) << file;
+        }
+    }
+    std::vector<fs::path> logs;
+    for (const auto& entry : fs::directory_iterator(machine.root() / "logs")) {
+        logs.push_back(entry.path());
+    }
+    ASSERT_EQ(logs.size(), 2u);
+    std::ifstream record(logs[0].filename() == "taken.log" ? logs[1] : logs[0]);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(record, line);) {
+        lines.push_back(line);
+    }
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.front().find(" start "), std::string::npos) << lines.front();
+    EXPECT_NE(lines.front().find(", elevated yes, "), std::string::npos) << lines.front();
+    EXPECT_TRUE(lines.back().ends_with(", exit code 0\r")) << lines.back();
+
+    EXPECT_EQ(machine.runConsole({"check"}).exitStatus, 0);
+}
+
+// The stand-in knows an ordinary user, which Wine never is: the user's part
+// goes, and 740 (228 to a Unix parent) asks for an administrator.
+TEST_F(ProgramTest, ConsoleProgramOfAnOrdinaryUserAsksForAnAdministrator) {
+    if (!StandInMachine::canRunUnprivileged()) {
+        GTEST_SKIP() << "switching to an unprivileged user needs root";
+    }
+    const ProgramRun run = machine.runConsole({"remove"}, User::unprivileged);
+    EXPECT_EQ(run.exitStatus, 740 % 256);
+    EXPECT_NE(run.output.find("left: " + windowsFiles[0] + "\n"), std::string::npos);
+    EXPECT_FALSE(machine.exists(templateFiles[0]));
 }
 
 // A Remove refused before its first deletion: one message, and every file

@@ -50,7 +50,8 @@ void handToUnprivilegedUser(const fs::path& root) {
 }
 
 // In the child, between fork and exec: only async-signal-safe calls.
-[[noreturn]] void execProgram(const fs::path& root, int input, int output, int errors, User user) {
+[[noreturn]] void execProgram(const fs::path& root, int input, int output, int errors, User user,
+                              char* const* command) {
     if (::dup2(input, 0) < 0 || ::dup2(output, 1) < 0 || ::dup2(errors, 2) < 0 ||
         ::chdir(root.c_str()) != 0) {
         ::_exit(126);
@@ -61,7 +62,7 @@ void handToUnprivilegedUser(const fs::path& root) {
          ::setresuid(unprivilegedId, unprivilegedId, unprivilegedId) != 0)) {
         ::_exit(126);
     }
-    ::execl(STRAVIK_PROGRAM, STRAVIK_PROGRAM, static_cast<char*>(nullptr));
+    ::execv(command[0], command);
     ::_exit(127);
 }
 
@@ -90,6 +91,47 @@ std::vector<std::string> lines(const std::string& text) {
         result.push_back(line);
     }
     return result;
+}
+
+// Runs `command` (the program and its arguments) in the machine `root`
+// with `input` on its standard input.
+ProgramRun runIn(const fs::path& root, std::string_view input, User user,
+                 std::vector<std::string> command) {
+    if (user == User::unprivileged) {
+        handToUnprivilegedUser(root);
+    }
+    std::vector<char*> argv;
+    for (std::string& word : command) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    const portable::UniqueFd inputFile = memoryFile("input");
+    std::ofstream(nameOf(inputFile), std::ios::binary) << input;
+    const portable::UniqueFd outputFile = memoryFile("output");
+    const portable::UniqueFd errorFile = memoryFile("errors");
+    const pid_t child = ::fork();
+    if (child < 0) {
+        fail("fork");
+    }
+    if (child == 0) {
+        execProgram(root, inputFile.get(), outputFile.get(), errorFile.get(), user, argv.data());
+    }
+
+    ProgramRun run;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(child, SIGKILL);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (WIFEXITED(status)) {
+        run.exitStatus = WEXITSTATUS(status);
+    }
+    run.output = readFile(nameOf(outputFile));
+    run.errors = readFile(nameOf(errorFile));
+    return run;
 }
 
 }  // namespace
@@ -251,36 +293,13 @@ bool StandInMachine::exists(std::string_view windowsPath) const {
 bool StandInMachine::canRunUnprivileged() { return ::geteuid() == 0; }
 
 ProgramRun StandInMachine::run(std::string_view input, User user) const {
-    if (user == User::unprivileged) {
-        handToUnprivilegedUser(root_);
-    }
-    const portable::UniqueFd inputFile = memoryFile("input");
-    std::ofstream(nameOf(inputFile), std::ios::binary) << input;
-    const portable::UniqueFd outputFile = memoryFile("output");
-    const portable::UniqueFd errorFile = memoryFile("errors");
-    const pid_t child = ::fork();
-    if (child < 0) {
-        fail("fork");
-    }
-    if (child == 0) {
-        execProgram(root_, inputFile.get(), outputFile.get(), errorFile.get(), user);
-    }
+    return runIn(root_, input, user, {STRAVIK_PROGRAM});
+}
 
-    ProgramRun run;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    int status = 0;
-    while (::waitpid(child, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(child, SIGKILL);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (WIFEXITED(status)) {
-        run.exitStatus = WEXITSTATUS(status);
-    }
-    run.output = readFile(nameOf(outputFile));
-    run.errors = readFile(nameOf(errorFile));
-    return run;
+ProgramRun StandInMachine::runConsole(const std::vector<std::string>& arguments, User user) const {
+    std::vector<std::string> command = {STRAVIK_CONSOLE_PROGRAM};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return runIn(root_, "", user, command);
 }
 
 }  // namespace stravik::testing

@@ -1,9 +1,9 @@
 #pragma once
 
 // A stand-in machine in a fresh temporary folder, and runs of the real
-// `stravik` program on it. Windows paths given here ("H:\a\b") map to
-// drive folders exactly as written (drive_h/a/b), without any case
-// resolution, so a test sees precisely what is on disk.
+// `stravik` and `stravikc` programs on it. Windows paths given here
+// ("H:\a\b") map to drive folders exactly as written (drive_h/a/b), without
+// any case resolution, so a test sees precisely what is on disk.
 
 #include <filesystem>
 #include <string>
@@ -52,6 +52,9 @@ public:
     // input. An unprivileged run first hands the whole machine to that
     // user, as if it were theirs.
     ProgramRun run(std::string_view input, User user = User::administrator) const;
+    // Runs the console program `stravikc` there with these arguments.
+    ProgramRun runConsole(const std::vector<std::string>& arguments,
+                          User user = User::administrator) const;
 
     // Unprivileged runs need root to switch user.
     static bool canRunUnprivileged();

@@ -95,60 +95,87 @@ protected:
         return runCommand(platform, command, output).exitCode;
     }
 
+    // The PC as the start-up script's `remove /machine` leaves it: the
+    // Windows directory's files gone, and the registration with the drive
+    // it records; the template folder on the mapped H: as it was.
+    void seedMachinePartRemoved() {
+        platform.folders[L"H:\\"] = {};
+        platform.classesRootDefaultValues.clear();
+        platform.existingFiles = {templates + L"a.dot"};
+    }
+
+    // Then the logon script's `remove /user /drive H` too: nothing left.
+    void seedBothPartsRemoved() {
+        seedMachinePartRemoved();
+        platform.existingFiles.clear();
+    }
+
+    void raiseOnDeletingTheControl(ErrorInfo error) {
+        platform.raiseOn["DeleteFile(" + utf8(control) + ", force)"] = std::move(error);
+    }
+
     RecordingPlatform platform;
     Lines output;
 };
 
-TEST_F(UnattendedRunTest, EachScopeTouchesItsOwnPartOnly) {
+// Each scope touches its own part only.
+
+TEST_F(UnattendedRunTest, TheUserPartDeletesTheTemplatesAndNothingOfTheMachine) {
     EXPECT_EQ(run(Action::remove, Scope::user), exitCode::nothingLeft);
     EXPECT_THAT(platform.callsStartingWith("deleteFile"), Contains(::testing::HasSubstr("a.dot")));
     EXPECT_THAT(platform.callsStartingWith("FileExists"), IsEmpty());
     EXPECT_THAT(platform.callsStartingWith("SHDelete"), IsEmpty());
     EXPECT_THAT(output.lines, Contains("removed: H:\\Halvoran\\template\\a.dot"));
+}
 
-    // The machine's part needs no template folder: none is asked for.
+TEST_F(UnattendedRunTest, TheMachinePartAsksForNoTemplateFolder) {
     platform.folders.clear();
     EXPECT_EQ(run(Action::remove, Scope::machine), exitCode::nothingLeft);
     EXPECT_THAT(platform.callsStartingWith("pinFolderPath"), IsEmpty());
     EXPECT_EQ(platform.callsStartingWith("SHDelete").size(), 31u);
     EXPECT_THAT(output.lines, Contains("removed: " + utf8(control)));
     EXPECT_THAT(output.lines, Contains("removed: C:\\WINDOWS\\Halvoran.dotm"));
+}
 
-    // Everything, as the window: the missing folder stops it at once.
+TEST_F(UnattendedRunTest, EverythingStopsAtAMissingTemplateFolderAsTheWindowDoes) {
+    platform.folders.clear();
     EXPECT_EQ(run(Action::remove), 76);
     EXPECT_THAT(platform.callsStartingWith("SHDelete"), IsEmpty());
 }
 
-TEST_F(UnattendedRunTest, ExitCodesSayWhatIsLeft) {
-    // Without administrator rights the user's files go and the machine's
-    // stay: 740 tells the tool that an administrator must run it.
+// The exit codes say what is left.
+
+// Without administrator rights the user's files go and the machine's stay:
+// 740 tells the tool that an administrator must run it.
+TEST_F(UnattendedRunTest, WithoutAdministratorRightsTheMachinesPartIsLeftWith740) {
     platform.administrator = 0;
     platform.registryDeleteStatus = 5;
     EXPECT_EQ(run(Action::remove), exitCode::elevationRequired);
     EXPECT_FALSE(platform.existingFiles.contains(templates + L"a.dot"));
     EXPECT_TRUE(platform.existingFiles.contains(control));
     EXPECT_THAT(output.lines, Contains("left: " + utf8(control)));
+}
 
-    // A control in use goes at the next restart; the rest, registry
-    // included, goes now.
-    platform.administrator = 1;
+// A control in use goes at the next restart; the rest, registry included,
+// goes now.
+TEST_F(UnattendedRunTest, AControlInUseGoesAtTheNextRestartWith3010) {
     platform.registryDeleteStatus = 0;
-    platform.raiseOn["DeleteFile(" + utf8(control) + ", force)"] =
-        ErrorInfo{70, L"Permission denied"};
+    raiseOnDeletingTheControl(ErrorInfo{70, L"Permission denied"});
     platform.filesInUse = {control};
     EXPECT_EQ(run(Action::remove, Scope::machine), exitCode::restartNeeded);
     EXPECT_EQ(platform.callsStartingWith("SHDelete").size(), 31u);
     EXPECT_THAT(output.lines, Contains("deleted at the next restart: " + utf8(control)));
+}
 
-    // Not in use: the error stands, with its number, and the run stops.
-    platform.filesInUse.clear();
+TEST_F(UnattendedRunTest, AControlNotInUseThatWillNotGoStopsTheRunWithItsNumber) {
+    raiseOnDeletingTheControl(ErrorInfo{70, L"Permission denied"});
     EXPECT_EQ(run(Action::remove, Scope::machine), 70);
     EXPECT_THAT(platform.callsStartingWith("SHDelete"), IsEmpty());
     EXPECT_THAT(platform.messages, Contains(Text(L"Error # 70: Permission denied.")));
+}
 
-    // A failure without a classic number exits with its HRESULT.
-    platform.raiseOn["DeleteFile(" + utf8(control) + ", force)"] =
-        ErrorInfo{-2147467259, L"Unspecified error"};
+TEST_F(UnattendedRunTest, AFailureWithoutAClassicNumberExitsWithItsHresult) {
+    raiseOnDeletingTheControl(ErrorInfo{-2147467259, L"Unspecified error"});
     EXPECT_EQ(run(Action::remove, Scope::machine), -2147467259);
     // One that came with no number at all never reads as success.
     platform.raiseOn["DeleteFile(" + utf8(control) + ", force)"] = ErrorInfo{0, L""};
@@ -158,20 +185,29 @@ TEST_F(UnattendedRunTest, ExitCodesSayWhatIsLeft) {
 // The start-up script removes the machine's part, the registration with the
 // drive it records among it; the logon script then removes the user's part
 // on the drive it is given, and both run again at every start and logon.
-TEST_F(UnattendedRunTest, TheUserPartAfterTheMachinePartAndEveryRunAgainFinishClean) {
-    platform.folders[L"H:\\"] = {};
-    EXPECT_EQ(run(Action::remove, Scope::machine), exitCode::nothingLeft);
-    platform.classesRootDefaultValues.clear();
 
+TEST_F(UnattendedRunTest, AfterTheMachinePartCheckFindsTheTemplatesOnTheDriveGiven) {
+    seedMachinePartRemoved();
     EXPECT_EQ(run(Action::check, Scope::user, L"H"), exitCode::found);
     EXPECT_THAT(output.lines,
                 Contains("template folder: H:\\Halvoran\\template\\ (drive from /drive)"));
+}
+
+TEST_F(UnattendedRunTest, AfterTheMachinePartRemoveTakesTheTemplatesOnTheDriveGiven) {
+    seedMachinePartRemoved();
     EXPECT_EQ(run(Action::remove, Scope::user, L"H"), exitCode::nothingLeft);
     EXPECT_THAT(output.lines, Contains("removed: H:\\Halvoran\\template\\a.dot"));
+}
 
-    // Again, the template folder emptied or gone: nothing left, nothing
-    // touched, and the record counts what is not there instead of listing it.
+TEST_F(UnattendedRunTest, RemoveAgainAfterBothPartsFinishesClean) {
+    seedBothPartsRemoved();
     EXPECT_EQ(run(Action::remove, Scope::everything, L"H"), exitCode::nothingLeft);
+}
+
+// The template folder gone: nothing left, nothing touched, and the record
+// counts what is not there instead of listing it.
+TEST_F(UnattendedRunTest, ATemplateFolderGoneIsNotThereAndTheRecordStaysShort) {
+    seedBothPartsRemoved();
     platform.folders.erase(templates);
     EXPECT_EQ(run(Action::remove, Scope::user, L"H"), exitCode::nothingLeft);
     EXPECT_THAT(platform.callsStartingWith("deleteFile"), IsEmpty());
@@ -181,30 +217,50 @@ TEST_F(UnattendedRunTest, TheUserPartAfterTheMachinePartAndEveryRunAgainFinishCl
                     "template folder: H:\\Halvoran\\template\\ (drive from /drive)",
                     "summary: removed 0, not there 1, left 0, deleted at the next restart 0, "
                     "present 0, cannot be reached 0"));
-    EXPECT_EQ(run(Action::check, Scope::user, L"H"), exitCode::nothingLeft);
+}
 
-    // Without a drive given, the Windows directory's drive stands in for
-    // the registration that is gone, and the record says so.
-    platform.folders[L"C:\\"] = {};
+TEST_F(UnattendedRunTest, CheckAfterBothPartsFindsNothing) {
+    seedBothPartsRemoved();
+    platform.folders.erase(templates);
+    EXPECT_EQ(run(Action::check, Scope::user, L"H"), exitCode::nothingLeft);
+}
+
+// Without a drive given, the Windows directory's drive stands in for the
+// registration that is gone, and the record says so.
+TEST_F(UnattendedRunTest, WithoutTheRegistrationTheWindowsDirectorysDriveStandsIn) {
+    seedBothPartsRemoved();
+    platform.folders = {{L"C:\\", {}}};
     EXPECT_EQ(run(Action::check), exitCode::nothingLeft);
     EXPECT_THAT(output.lines,
                 Contains("template folder: C:\\Halvoran\\template\\ (drive from the Windows "
                          "directory)"));
 }
 
-TEST_F(UnattendedRunTest, CheckChangesNothingAndCountsAnUnreachableDriveAsPresent) {
+// A check changes nothing and counts an unreachable drive as present.
+
+TEST_F(UnattendedRunTest, CheckChangesNothing) {
     EXPECT_EQ(run(Action::check), exitCode::found);
     EXPECT_THAT(platform.callsStartingWith("deleteFile"), IsEmpty());
     EXPECT_THAT(platform.callsStartingWith("SHDelete"), IsEmpty());
     EXPECT_THAT(output.lines, Contains("present: H:\\Halvoran\\template\\a.dot"));
+}
 
+TEST_F(UnattendedRunTest, CheckFindsNothingInAFolderMissingOnADriveThatIsThere) {
     platform.existingFiles.clear();
-    platform.folders = {{L"H:\\", {}}};  // the drive is there, the folder not
+    platform.folders = {{L"H:\\", {}}};
     EXPECT_EQ(run(Action::check, Scope::user), exitCode::nothingLeft);
+}
+
+TEST_F(UnattendedRunTest, CheckCountsAnUnreachableDriveAsPresent) {
+    platform.existingFiles.clear();
     platform.folders.clear();  // no drive H: at all
-    output.lines.clear();
     EXPECT_EQ(run(Action::check, Scope::user), exitCode::found);
     EXPECT_THAT(output.lines, Contains("cannot be reached: H:\\Halvoran\\template\\"));
+}
+
+TEST_F(UnattendedRunTest, TheMachinesCheckLooksForNoDrive) {
+    platform.existingFiles.clear();
+    platform.folders.clear();
     EXPECT_EQ(run(Action::check, Scope::machine), exitCode::nothingLeft);
 }
 

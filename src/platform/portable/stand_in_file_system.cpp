@@ -28,12 +28,13 @@ namespace fs = std::filesystem;
 // "Path not found" or "Path/File access error".
 std::optional<std::int32_t> classicNumberFor(int error) {
     constexpr std::pair<int, std::int32_t> meanings[] = {
-        {ENOENT, classic::fileNotFound},         {EACCES, classic::permissionDenied},
-        {EPERM, classic::permissionDenied},      {EBUSY, classic::permissionDenied},
-        {EROFS, classic::permissionDenied},      {EIO, classic::deviceError},
-        {ENODEV, classic::deviceUnavailable},    {ENXIO, classic::deviceUnavailable},
-        {ENOMEDIUM, classic::deviceUnavailable}, {EMFILE, classic::tooManyFiles},
-        {ENFILE, classic::tooManyFiles}};
+        {ENOENT, classic::fileNotFound},     {EACCES, classic::permissionDenied},
+        {EPERM, classic::permissionDenied},  {EBUSY, classic::permissionDenied},
+        {EROFS, classic::permissionDenied},  {EISDIR, classic::permissionDenied},
+        {EIO, classic::deviceError},         {ENODEV, classic::deviceUnavailable},
+        {ENXIO, classic::deviceUnavailable}, {ENOMEDIUM, classic::deviceUnavailable},
+        {EMFILE, classic::tooManyFiles},     {ENFILE, classic::tooManyFiles},
+        {EEXIST, classic::fileExists}};
     for (const auto& [host, classicNumber] : meanings) {
         if (host == error) {
             return classicNumber;
@@ -64,14 +65,15 @@ WindowsPath splitPath(const Text& path) {
     return *std::move(split);
 }
 
-// What the host's error `error` means for a file: its classic number, else
-// "Path/File access error". For a folder that cannot be read, a missing
-// entry on the way is a missing path.
-[[noreturn]] void raiseForFile(int error, bool lookup = false) {
+}  // namespace
+
+[[noreturn]] void raiseForFile(int error, bool lookup) {
     const std::int32_t number = classicNumberFor(error).value_or(
         lookup ? classic::pathNotFound : classic::pathFileAccessError);
     raiseClassicError(lookup && number == classic::fileNotFound ? classic::pathNotFound : number);
 }
+
+namespace {
 
 // The on-disk name in `directory` that `name` stands for: the exact name
 // when it exists, else the first (in byte order) that matches ignoring case.

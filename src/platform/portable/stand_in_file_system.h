@@ -25,4 +25,9 @@ std::unique_ptr<FileSystemComponent> makeStandInFileSystem(std::filesystem::path
 std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const std::filesystem::path& machineRoot,
                                                        const Text& folderPath);
 
+// Raises what the host's error `error` means for a file: its classic
+// number, else "Path/File access error". For a folder that cannot be read
+// (`lookup`), a missing entry on the way is a missing path.
+[[noreturn]] void raiseForFile(int error, bool lookup = false);
+
 }  // namespace stravik::portable

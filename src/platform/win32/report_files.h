@@ -1,0 +1,24 @@
+#pragma once
+
+// The console host's calls for the report over the logs on a share, and
+// for the run's event: see console::ConsoleHost.
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/platform_services.h"
+#include "platform/win32/windows_headers.h"
+
+namespace stravik::win32 {
+
+void listFiles(const Text& folder, const std::function<void(const Text&)>& file);
+void readLines(const Text& path, const std::function<void(std::string_view)>& line);
+std::string readFile(const Text& path);
+void writeFile(const Text& path, std::string_view bytes);
+std::string randomHex();
+Text fromUtf8(std::string_view text);
+// One event in the Application log, source "Stravik".
+void reportEvent(WORD type, DWORD id, const Text& text);
+
+}  // namespace stravik::win32
