@@ -25,8 +25,7 @@ public:
         : host_(host),
           quiet_(quiet),
           log_(std::move(log)),
-          prefix_(isoTime(start) + L" " + host.computerName() + L"[" +
-                  std::to_wstring(host.processId()) + L"] ") {}
+          prefix_(record::linePrefix(isoTime(start), host.computerName(), host.processId())) {}
 
     void line(const Text& text) override {
         consoleOnly(text);
@@ -144,21 +143,18 @@ int run(ConsoleHost& host, PlatformServices& machine, const std::vector<Text>& a
     }
     ConsoleOutput output(host, command->quiet, std::move(log), start);
     ConsolePlatform platform(machine, output);
-    const Text scope = command->scope == Scope::machine ? L"machine"
-                       : command->scope == Scope::user  ? L"user"
-                                                        : L"everything";
-    output.recordOnly(L"start " + isoTime(start) + L", version " + Text(programVersion) +
-                      L", format " + std::to_wstring(record::format) + L", command " +
-                      (command->action == Action::check ? L"check" : L"remove") + L", scope " +
-                      scope + L", user " + host.userName() + L", elevated " +
-                      (platform.isAdministrator() != 0 ? L"yes" : L"no") + L", command line: " +
-                      host.commandLine());
+    output.recordOnly(
+        record::startText({isoTime(start), Text(programVersion),
+                           command->action == Action::check ? L"check" : L"remove",
+                           command->scope == Scope::machine ? L"machine"
+                           : command->scope == Scope::user  ? L"user"
+                                                            : L"everything",
+                           host.userName(), platform.isAdministrator() != 0, host.commandLine()}));
     if (!logNotice.empty()) {
         output.line(logNotice);
     }
     const RunResult result = runCommand(platform, *command, output);
-    output.recordOnly(L"end " + isoTime(host.utcNow()) + L", exit code " +
-                      std::to_wstring(result.exitCode));
+    output.recordOnly(record::endText(isoTime(host.utcNow()), result.exitCode));
     reportEvent(host, *command, result);
     return result.exitCode;
 }

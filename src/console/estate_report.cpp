@@ -254,9 +254,10 @@ void EstateReport::readRecordLine(std::string_view bytes) {
         run.errorNumber = kept(error->number);
         run.errorText = kept(error->description);
     } else if (!run.summarised) {
-        for (std::size_t fate = 0; fate < fateNames.size(); ++fate) {
-            if (text.size() > fateNames[fate].size() + 2 && text.starts_with(fateNames[fate]) &&
-                text.substr(fateNames[fate].size(), 2) == ": ") {
+        for (std::size_t fate = 0; fate < record::fateNames.size(); ++fate) {
+            if (text.size() > record::fateNames[fate].size() + 2 &&
+                text.starts_with(record::fateNames[fate]) &&
+                text.substr(record::fateNames[fate].size(), 2) == ": ") {
                 ++run.counts[fate];
             }
         }

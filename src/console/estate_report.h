@@ -23,6 +23,8 @@
 #include <tuple>
 #include <vector>
 
+#include "console/run_record.h"
+
 namespace stravik::console {
 
 enum class RowState {
@@ -43,10 +45,6 @@ inline constexpr std::size_t rowStateCount = 12;
 
 std::string_view rowStateText(RowState state);
 
-// The fates a record counts, in the order of its summary line.
-inline constexpr std::array<std::string_view, 6> fateNames = {
-    "removed", "not there", "left", "deleted at the next restart", "present", "cannot be reached"};
-
 struct EstateRow {
     std::string computer;
     std::string part;  // "machine" or "user"
@@ -61,7 +59,7 @@ struct EstateRow {
     std::string errorNumber;
     std::string errorText;
     std::string failedTarget;
-    std::array<std::int64_t, fateNames.size()> counts{};
+    record::FateCounts counts{};
     std::int64_t runs = 0;
     std::string firstSeen;
     std::string lastSuccess;
@@ -104,7 +102,7 @@ private:
         std::string start, end;
         std::optional<std::int64_t> exitCode;
         std::string errorNumber, errorText, failedTarget;
-        std::array<std::int64_t, fateNames.size()> counts{};
+        record::FateCounts counts{};
         bool summarised = false;
     };
     // The file being read: whom its place lets it speak for, its runs not

@@ -80,7 +80,7 @@ std::vector<std::string> headings() {
         "computer",       "scope",      "user",     "log file", "last start (UTC)",
         "last end (UTC)", "version",    "elevated", "state",    "exit code",
         "error number",   "error text", "failed at"};
-    for (const std::string_view fate : fateNames) {
+    for (const std::string_view fate : record::fateNames) {
         headings.emplace_back(fate);
     }
     for (const char* heading :

@@ -47,7 +47,40 @@ std::optional<std::string_view> field(std::string_view& rest, std::string_view n
     return tail.substr(0, comma);
 }
 
+// The record's words are ASCII: widened character by character.
+Text wide(std::string_view text) { return Text(text.begin(), text.end()); }
+
 }  // namespace
+
+Text linePrefix(const Text& runStart, const Text& computer, std::uint32_t process) {
+    return runStart + L" " + computer + L"[" + std::to_wstring(process) + L"] ";
+}
+
+Text startText(const StartFields& fields) {
+    return L"start " + fields.time + L", version " + fields.version + L", format " +
+           std::to_wstring(format) + L", command " + fields.command + L", scope " + fields.scope +
+           L", user " + fields.user + L", elevated " + (fields.elevated ? L"yes" : L"no") +
+           L", command line: " + fields.commandLine;
+}
+
+Text fateText(std::size_t fate, const Text& target) {
+    return wide(fateNames[fate]) + L": " + target;
+}
+
+Text failedText(const Text& target) { return wide(failedPrefix) + target; }
+
+Text summaryText(const FateCounts& counts) {
+    Text text = L"summary:";
+    for (std::size_t fate = 0; fate < fateNames.size(); ++fate) {
+        text += (fate == 0 ? L" " : L", ") + wide(fateNames[fate]) + L" " +
+                std::to_wstring(counts[fate]);
+    }
+    return text;
+}
+
+Text endText(const Text& time, int exitCode) {
+    return L"end " + time + L", exit code " + std::to_wstring(exitCode);
+}
 
 std::optional<std::string_view> afterPrefix(std::string_view text, std::string_view prefix) {
     if (!text.starts_with(prefix)) {
@@ -129,18 +162,15 @@ std::optional<End> parseEnd(std::string_view text) {
     return End{rest->substr(0, comma), *code};
 }
 
-std::optional<std::array<std::int64_t, 6>> parseSummary(std::string_view text) {
-    static constexpr std::array<std::string_view, 6> names = {
-        "removed", "not there",        "left", "deleted at the next restart",
-        "present", "cannot be reached"};
+std::optional<FateCounts> parseSummary(std::string_view text) {
     std::optional<std::string_view> rest = afterPrefix(text, "summary: ");
     if (!rest) {
         return std::nullopt;
     }
-    std::array<std::int64_t, 6> counts{};
+    FateCounts counts{};
     std::string_view fields = *rest;
-    for (std::size_t index = 0; index < names.size(); ++index) {
-        const auto value = field(fields, names[index], index + 1 == names.size());
+    for (std::size_t index = 0; index < fateNames.size(); ++index) {
+        const auto value = field(fields, fateNames[index], index + 1 == fateNames.size());
         const std::optional<std::int64_t> count = value ? number(*value) : std::nullopt;
         if (!count) {
             return std::nullopt;

@@ -19,12 +19,36 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform_services.h"
+
 namespace stravik::console::record {
 
 // Raised when the layout changes; a reader skips the formats it does not know.
 inline constexpr int format = 1;
 
 inline constexpr std::string_view failedPrefix = "failed: ";
+
+// The fates a record names, in the order of Fate and of the summary line.
+inline constexpr std::array<std::string_view, 6> fateNames = {
+    "removed", "not there", "left", "deleted at the next restart", "present", "cannot be reached"};
+using FateCounts = std::array<std::int64_t, fateNames.size()>;
+
+// --- Writing: the texts of a run's lines (the log adds the line end) ---
+
+// "<run start> <computer>[<process>] ", before every line of the run.
+Text linePrefix(const Text& runStart, const Text& computer, std::uint32_t process);
+struct StartFields {
+    Text time, version, command, scope, user;
+    bool elevated = false;
+    Text commandLine;
+};
+Text startText(const StartFields& fields);
+Text fateText(std::size_t fate, const Text& target);
+Text failedText(const Text& target);
+Text summaryText(const FateCounts& counts);
+Text endText(const Text& time, int exitCode);
+
+// --- Reading: a line as UTF-8 bytes, whoever wrote it ---
 
 struct Line {
     std::string_view runKey;    // "<run start> <computer>[<process>]"
@@ -51,7 +75,7 @@ struct End {
 std::optional<End> parseEnd(std::string_view text);
 
 // The counts of "summary: removed N, not there N, ...", in that order.
-std::optional<std::array<std::int64_t, 6>> parseSummary(std::string_view text);
+std::optional<FateCounts> parseSummary(std::string_view text);
 
 struct ErrorMessage {
     std::string_view number;

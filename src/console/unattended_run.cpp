@@ -11,16 +11,14 @@ namespace stravik::console {
 
 namespace {
 
-constexpr std::array allFates = {Fate::removed,   Fate::absent,  Fate::left,
-                                 Fate::scheduled, Fate::present, Fate::unreachable};
-
 // Prints each target's fate as the run reaches it and counts them.
 class Account final : public TargetReport {
 public:
     explicit Account(Output& output) : output_(output) {}
 
     void told(const Text& target, Fate fate) override {
-        const Text line = Text(fateText(fate)) + L": " + target;
+        // Fate's order is the record's.
+        const Text line = record::fateText(static_cast<std::size_t>(fate), target);
         if (fate == Fate::absent) {
             output_.consoleOnly(line);
         } else {
@@ -33,21 +31,12 @@ public:
     // The last target the run worked on: where a failure stopped it.
     const Text& reached() const { return reached_; }
 
-    int count(Fate fate) const { return counts_[static_cast<std::size_t>(fate)]; }
-
-    // "summary: removed 3, not there 34, ..." for the record.
-    Text summary() const {
-        Text text = L"summary:";
-        for (const Fate fate : allFates) {
-            text += (fate == allFates.front() ? L" " : L", ") + Text(fateText(fate)) + L" " +
-                    std::to_wstring(count(fate));
-        }
-        return text;
-    }
+    std::int64_t count(Fate fate) const { return counts_[static_cast<std::size_t>(fate)]; }
+    const record::FateCounts& counts() const { return counts_; }
 
 private:
     Output& output_;
-    std::array<int, allFates.size()> counts_{};
+    record::FateCounts counts_{};
     Text reached_;
 };
 
@@ -66,24 +55,6 @@ std::wstring_view driveSourceText(DriveSource source) {
 }
 
 }  // namespace
-
-std::wstring_view fateText(Fate fate) {
-    switch (fate) {
-        case Fate::removed:
-            return L"removed";
-        case Fate::absent:
-            return L"not there";
-        case Fate::left:
-            return L"left";
-        case Fate::scheduled:
-            return L"deleted at the next restart";
-        case Fate::present:
-            return L"present";
-        case Fate::unreachable:
-            return L"cannot be reached";
-    }
-    return L"";
-}
 
 int exitCodeFor(const RunOutcome& outcome) {
     if (outcome.firstError) {
@@ -126,10 +97,9 @@ RunResult runCommand(PlatformServices& platform, const CommandLine& command, Out
         }
     }
     if (form.firstError() && !account.reached().empty()) {
-        output.line(Text(record::failedPrefix.begin(), record::failedPrefix.end()) +
-                    account.reached());
+        output.line(record::failedText(account.reached()));
     }
-    output.recordOnly(account.summary());
+    output.recordOnly(record::summaryText(account.counts()));
 
     outcome.firstError = form.firstError();
     outcome.anyPresent = account.count(Fate::present) + account.count(Fate::unreachable) > 0;

@@ -82,7 +82,4 @@ constexpr unsigned failed = 1005;
 unsigned eventIdFor(int exitCode);
 Text eventText(const CommandLine& command, const RunResult& result);
 
-// "removed", "not there", ... as the account says it.
-std::wstring_view fateText(Fate fate);
-
 }  // namespace stravik::console
