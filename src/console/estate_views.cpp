@@ -37,6 +37,17 @@ std::int64_t computerCount(const std::vector<EstateRow>& rows) {
     return std::unique(computers.begin(), computers.end()) - computers.begin();
 }
 
+// Computers whose every row is clean.
+std::int64_t cleanComputerCount(const std::vector<EstateRow>& rows) {
+    std::map<std::string, bool> clean;
+    for (const EstateRow& row : rows) {
+        const auto [entry, added] = clean.emplace(computerKey(row.computer), isClean(row));
+        entry->second = entry->second && isClean(row);
+    }
+    return std::count_if(clean.begin(), clean.end(),
+                         [](const auto& entry) { return entry.second; });
+}
+
 std::string exitCodeText(const EstateRow& row) {
     return row.exitCode ? std::to_string(*row.exitCode) : std::string();
 }
@@ -136,10 +147,10 @@ std::string_view stateColour(RowState state) {
 
 std::string consoleReport(const std::vector<EstateRow>& rows, const EstateCounts& counts) {
     std::string text = "Stravik estate report: " + std::to_string(computerCount(rows)) +
-                       " computers, " + std::to_string(rows.size()) + " rows, " +
-                       std::to_string(counts.runs) + " runs read from " +
-                       std::to_string(counts.files - counts.filesSkipped) + " logs (" +
-                       std::to_string(counts.filesSkipped) + " other files skipped, " +
+                       " computers (" + std::to_string(cleanComputerCount(rows)) + " clean), " +
+                       std::to_string(rows.size()) + " rows, " + std::to_string(counts.runs) +
+                       " runs read from " + std::to_string(counts.files - counts.filesSkipped) +
+                       " logs (" + std::to_string(counts.filesSkipped) + " other files skipped, " +
                        std::to_string(counts.tornLines) + " torn lines)\n";
     const auto perState = stateCounts(rows);
     for (const RowState state : allStates) {
@@ -241,7 +252,8 @@ std::string htmlReport(const std::vector<EstateRow>& rows, const EstateCounts& c
         "th{background:#eee;cursor:pointer}td.state{font-weight:bold}\n"
         "svg text{font:12px system-ui,sans-serif}\n</style></head><body>\n"
         "<h1>Stravik estate report</h1>\n<p id=\"summary\">" +
-        std::to_string(computerCount(rows)) + " computers, " + std::to_string(rows.size()) +
+        std::to_string(computerCount(rows)) + " computers (" +
+        std::to_string(cleanComputerCount(rows)) + " clean), " + std::to_string(rows.size()) +
         " rows, " + std::to_string(counts.runs) + " runs from " +
         std::to_string(counts.files - counts.filesSkipped) + " logs; " +
         std::to_string(counts.filesSkipped) + " other files skipped, " +

@@ -105,6 +105,7 @@ stravikc 1 report 'C:\share\logs' /csv 'C:\share\report.csv' /html 'C:\share\rep
     /computers 'C:\share\computers.txt'
 sed 's/^/    /' "$OUT"
 said() { check "it said: $1" grep -qF -- "$1" <(tr -d '\r' <"$OUT"); }
+said '7 computers (1 clean)'
 said '1 other files skipped'
 said 'permission denied or in use: 1'
 said 'mismatched: 1'
