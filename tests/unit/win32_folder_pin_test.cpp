@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/win32/handles.h"
+#include "platform/win32/system_libraries.h"
 #include "platform/win32/win32_platform.h"
 #include "raised_error.h"
 

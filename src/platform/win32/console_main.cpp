@@ -11,6 +11,7 @@
 #include "console/unattended_run.h"
 #include "platform/win32/error_info.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/system_libraries.h"
 #include "platform/win32/win32_platform.h"
 #include "shell/removal_form.h"
 

@@ -12,7 +12,7 @@
 #include "platform/scope_exit.h"
 #include "platform/win32/error_info.h"
 #include "platform/win32/handles.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/system_libraries.h"
 #include "platform/windows_path.h"
 
 namespace stravik::win32 {
