@@ -6,78 +6,18 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
 #include <string>
-#include <thread>
 
 #include "platform/win32/handles.h"
-#include "platform/win32/system_libraries.h"
 #include "platform/win32/win32_platform.h"
 #include "raised_error.h"
+#include "wine_host.h"
 
 namespace stravik::win32 {
 namespace {
 
 using stravik::testing::raisedBy;
-
-using UnixFileNameFunction = char*(CDECL*)(LPCWSTR);
-
-UnixFileNameFunction unixFileNameFunction() {
-    return loadedEntryPoint<UnixFileNameFunction>(L"kernel32.dll", "wine_get_unix_file_name");
-}
-
-bool underWine() { return unixFileNameFunction() != nullptr; }
-
-std::string unixPath(const Text& windowsPath) {
-    char* const path = unixFileNameFunction()(windowsPath.c_str());
-    const std::string result = path == nullptr ? std::string() : std::string(path);
-    HeapFree(GetProcessHeap(), 0, path);
-    return result;
-}
-
-// Quoted for the shell; test paths hold no single quote.
-std::string shellQuoted(const Text& windowsPath) { return "'" + unixPath(windowsPath) + "'"; }
-
-bool eventually(const std::function<bool()>& condition) {
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (condition()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return condition();
-}
-
-// Wine hands no exit status back for a Unix program, so the caller waits
-// for the effect it expects.
-bool runShell(const std::string& script, const std::function<bool()>& done) {
-    std::wstring commandLine = L"/bin/sh -c \"";
-    for (const char character : script) {
-        commandLine += static_cast<wchar_t>(static_cast<unsigned char>(character));
-    }
-    commandLine += L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(L"Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
-        return false;
-    }
-    const UniqueHandle thread(process.hThread);
-    const UniqueHandle child(process.hProcess);
-    return eventually(done);
-}
-
-DWORD attributesOf(const Text& path) { return GetFileAttributesW(path.c_str()); }
-
-bool exists(const Text& path) { return attributesOf(path) != INVALID_FILE_ATTRIBUTES; }
-
-bool isLinkByName(const Text& path) {
-    const DWORD attributes = attributesOf(path);
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
+using namespace host;
 
 class Win32FolderPinTest : public ::testing::Test {
 protected:
@@ -85,30 +25,15 @@ protected:
         if (!underWine()) {
             GTEST_SKIP() << "links are planted through Wine's Unix side";
         }
-        wchar_t temp[MAX_PATH];
-        const DWORD length = GetTempPathW(MAX_PATH, temp);
-        ASSERT_GT(length, 0u);
-        base = Text(temp, length) + L"stravik_pin_" + std::to_wstring(GetCurrentProcessId()) +
-               L"_" + std::to_wstring(++counter);
-        ASSERT_TRUE(CreateDirectoryW(base.c_str(), nullptr));
-    }
-
-    void TearDown() override {
-        if (!base.empty()) {
-            runShell("rm -rf " + shellQuoted(base), [&] { return !exists(base); });
-        }
+        ASSERT_FALSE(base.empty());
     }
 
     void makeFolder(const Text& relative) {
         ASSERT_TRUE(CreateDirectoryW((base + L"\\" + relative).c_str(), nullptr)) << relative;
     }
 
-    // Through the "\\?\" prefix, which lifts the limit of 260 characters.
     void makeFile(const Text& relative, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
-        const Text path = L"\\\\?\\" + base + L"\\" + relative;
-        const UniqueFile file(
-            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
-        ASSERT_TRUE(file) << relative;
+        ASSERT_TRUE(host::makeFile(base + L"\\" + relative, attributes)) << relative;
     }
 
     // An empty base\Halvoran\template\, its path returned.
@@ -131,43 +56,49 @@ protected:
     // its place, as another process would do it.
     void swapForLink(const Text& relative, const Text& target) {
         const Text folder = base + L"\\" + relative;
-        ASSERT_TRUE(runShell("mv " + shellQuoted(folder) + " " + shellQuoted(folder + L".moved") +
-                                 " && ln -s " + shellQuoted(base + L"\\" + target) + " " +
-                                 shellQuoted(folder),
-                             [&] { return isLinkByName(folder); }));
+        ASSERT_TRUE(runShell(
+            "mv " + shellQuoted(folder) + " " + shellQuoted(folder + L".moved") + " && ln -s " +
+                shellQuoted(base + L"\\" + target) + " " + shellQuoted(folder),
+            [&] { return (attributesOf(folder) & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }));
     }
 
-    static inline int counter = 0;
+    TemporaryFolder temporary{L"stravik_pin_"};
+    const Text base = temporary.path();
     Win32Platform platform;
-    Text base;
 };
 
 // Each file is opened inside the held folder by its name alone, so a name
 // of 255 characters, whose full path is far over 260, goes like any other,
-// read-only or not, whatever its letters. A file that another program
-// holds without delete sharing stays, with the number Windows' component
-// gives; one already gone is no error.
+// read-only or not, whatever its letters; the folders may be named in any
+// case, or by their short names. A file that another program holds
+// without delete sharing stays, with the number Windows' component gives;
+// one already gone is no error.
 TEST_F(Win32FolderPinTest, FilesOfAnyNameAreDeletedThroughThePinWhateverTheCase) {
-    makeFolder(L"Halvoran");
-    makeFolder(L"Halvoran\\Template");
-    makeFile(L"Halvoran\\Template\\Brief.dotm");
+    makeFolder(L"Halvoran Office");
+    makeFolder(L"Halvoran Office\\Halvoran");
+    makeFolder(L"Halvoran Office\\Halvoran\\Template");
+    const Text madeFolder = base + L"\\Halvoran Office\\Halvoran\\Template\\";
+    makeFile(L"Halvoran Office\\Halvoran\\Template\\Brief.dotm");
     const Text longName = Text(250, L'L') + L".dotx";
-    makeFile(L"Halvoran\\Template\\" + longName, FILE_ATTRIBUTE_READONLY);
-    makeFile(L"Halvoran\\Template\\Normal.dotx", FILE_ATTRIBUTE_READONLY);
-    makeFile(L"Halvoran\\Template\\Open.dot");
+    makeFile(L"Halvoran Office\\Halvoran\\Template\\" + longName, FILE_ATTRIBUTE_READONLY);
+    makeFile(L"Halvoran Office\\Halvoran\\Template\\Normal.dotx", FILE_ATTRIBUTE_READONLY);
+    makeFile(L"Halvoran Office\\Halvoran\\Template\\Open.dot");
     // Names that Windows would not allow, made on the Unix side: Wine lists
     // them as they are, opens them by their short names only, and reports
     // them without their trailing dots.
-    const Text unixNames = base + L"\\Halvoran\\Template";
     ASSERT_TRUE(
-        runShell("cd " + shellQuoted(unixNames) +
+        runShell("cd " + shellQuoted(madeFolder) +
                      " && touch 'star*.dot' 'back\\slash.dot' 'trailing dot.' && touch done",
-                 [&] { return exists(unixNames + L"\\done"); }));
+                 [&] { return exists(madeFolder + L"done"); }));
 
-    const Text folder = base + L"\\HALVORAN\\template\\";
+    wchar_t shortPath[MAX_PATH];
+    const DWORD length =
+        GetShortPathNameW((base + L"\\Halvoran Office").c_str(), shortPath, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    const Text folder = Text(shortPath, length) + L"\\HALVORAN\\template\\";
     ASSERT_GT(folder.size() + longName.size(), 300u);
     const auto pinned = platform.pinFolderPath(folder);
-    const Text held = base + L"\\Halvoran\\Template\\Open.dot";
+    const Text held = madeFolder + L"Open.dot";
     {
         const UniqueFile open(CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                           OPEN_EXISTING, 0, nullptr));
