@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <string>
 
+#include "platform/win32/folder_pin.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/win32_platform.h"
 #include "raised_error.h"
@@ -18,6 +21,32 @@ namespace {
 
 using stravik::testing::raisedBy;
 using namespace host;
+
+// The system's native calls but for the answers a test scripts, which Wine
+// cannot give: it enforces no access lists and answers as a local disk.
+class ScriptedFileCalls : public NativeFileCalls {
+public:
+    // The answer to opening `name` for `access`, or none to let it through.
+    std::function<std::optional<NTSTATUS>(const Text& name, ACCESS_MASK access)> answerOpen;
+    // A final path that ends so cannot be had.
+    Text unnamedFinalPath;
+
+    NTSTATUS open(HANDLE folder, const Text& name, ACCESS_MASK access, ULONG options,
+                  UniqueFile& file) const override {
+        if (const auto answer = answerOpen ? answerOpen(name, access) : std::nullopt) {
+            return *answer;
+        }
+        return NativeFileCalls::open(folder, name, access, options, file);
+    }
+
+    DWORD finalPath(HANDLE handle, Text& path) const override {
+        const DWORD error = NativeFileCalls::finalPath(handle, path);
+        const bool unnamed = !unnamedFinalPath.empty() && path.ends_with(unnamedFinalPath);
+        return error == ERROR_SUCCESS && unnamed ? ERROR_ACCESS_DENIED : error;
+    }
+};
+
+constexpr NTSTATUS statusAccessDenied = static_cast<NTSTATUS>(0xC0000022);
 
 class Win32FolderPinTest : public ::testing::Test {
 protected:
@@ -72,7 +101,9 @@ protected:
 // read-only or not, whatever its letters; the folders may be named in any
 // case, or by their short names. A file that another program holds
 // without delete sharing stays, with the number Windows' component gives;
-// one already gone is no error.
+// one that another program has marked for deletion is removed (Wine opens
+// it again, where Windows answers that its deletion is pending); one
+// already gone is no error.
 TEST_F(Win32FolderPinTest, FilesOfAnyNameAreDeletedThroughThePinWhateverTheCase) {
     makeFolder(L"Halvoran Office");
     makeFolder(L"Halvoran Office\\Halvoran");
@@ -83,6 +114,7 @@ TEST_F(Win32FolderPinTest, FilesOfAnyNameAreDeletedThroughThePinWhateverTheCase)
     makeFile(L"Halvoran Office\\Halvoran\\Template\\" + longName, FILE_ATTRIBUTE_READONLY);
     makeFile(L"Halvoran Office\\Halvoran\\Template\\Normal.dotx", FILE_ATTRIBUTE_READONLY);
     makeFile(L"Halvoran Office\\Halvoran\\Template\\Open.dot");
+    makeFile(L"Halvoran Office\\Halvoran\\Template\\Pending.dot");
     // Names that Windows would not allow, made on the Unix side: Wine lists
     // them as they are, opens them by their short names only, and reports
     // them without their trailing dots.
@@ -108,8 +140,17 @@ TEST_F(Win32FolderPinTest, FilesOfAnyNameAreDeletedThroughThePinWhateverTheCase)
         EXPECT_EQ(error.description, L"Permission denied");
         EXPECT_TRUE(exists(held));
     }
-    for (const Text& file : pinned->files()) {
-        EXPECT_TRUE(pinned->deleteFile(file)) << file.size();
+    {
+        const UniqueFile pending(CreateFileW((madeFolder + L"Pending.dot").c_str(), DELETE,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+        FILE_DISPOSITION_INFORMATION disposition{TRUE};
+        ASSERT_EQ(nativeFileCalls().set(pending.get(), &disposition, sizeof disposition,
+                                        FileDispositionInformation),
+                  0);
+        for (const Text& file : pinned->files()) {
+            EXPECT_TRUE(pinned->deleteFile(file)) << file.size();
+        }
     }
     EXPECT_TRUE(pinned->files().empty());
     EXPECT_FALSE(pinned->deleteFile(folder + L"gone.dot"));
@@ -241,6 +282,77 @@ TEST_F(Win32FolderPinTest, AFileWithAnotherNameElsewhereIsRefused) {
               L"Path/File access error: " + file + L" has another name elsewhere");
     for (const Text& name : {file, base + L"\\Outside\\Victim.dll"}) {
         EXPECT_NE(attributesOf(name) & FILE_ATTRIBUTE_READONLY, 0u) << name.size();
+    }
+}
+
+// Answers of Windows that Wine cannot show. An access list that grants
+// deleting (as the folder's delete-child right does) but not writing
+// attributes: a file goes, a read-only one stays with "Permission denied".
+// A network file system that says "not found" of a file its folder still
+// lists: that is an error, and the file is not opened by its short name
+// instead. A file whose deletion another program has begun is removed. A
+// final path the system cannot give is an error that names the call.
+TEST_F(Win32FolderPinTest, WindowsAnswersAreTakenAsWindowsMeansThem) {
+    const Text folder = makeTemplateFolder();
+    const Text unreachable = L"Unreachable name.dotx";
+    for (const wchar_t* name : {L"Plain.dot", L"Pending.dot", unreachable.c_str()}) {
+        makeFile(Text(L"Halvoran\\template\\") + name);
+    }
+    makeFile(L"Halvoran\\template\\ReadOnly.dot", FILE_ATTRIBUTE_READONLY);
+    ScriptedFileCalls calls;
+    calls.answerOpen = [&](const Text& name, ACCESS_MASK access) -> std::optional<NTSTATUS> {
+        if ((access & FILE_WRITE_ATTRIBUTES) != 0) {
+            return statusAccessDenied;
+        }
+        if (name == L"Pending.dot") {
+            return statusDeletePending;
+        }
+        return name == unreachable ? std::optional(statusObjectNameNotFound) : std::nullopt;
+    };
+    const auto pinned = holdFolderPath(folder, calls);
+    ASSERT_EQ(pinned->files().size(), 4u);
+    EXPECT_TRUE(pinned->deleteFile(folder + L"Plain.dot"));
+    EXPECT_FALSE(exists(folder + L"Plain.dot"));
+    EXPECT_TRUE(pinned->deleteFile(folder + L"Pending.dot"));
+    EXPECT_EQ(raisedBy([&] { pinned->deleteFile(folder + L"ReadOnly.dot"); }).description,
+              L"Permission denied");
+    EXPECT_NE(attributesOf(folder + L"ReadOnly.dot") & FILE_ATTRIBUTE_READONLY, 0u);
+    const ErrorInfo notFound = raisedBy([&] { pinned->deleteFile(folder + unreachable); });
+    EXPECT_EQ(notFound.number, 53);
+    EXPECT_TRUE(exists(folder + unreachable));
+
+    calls.unnamedFinalPath = L"\\template";
+    EXPECT_EQ(raisedBy([&] { holdFolderPath(folder, calls); }).description,
+              L"Path/File access error: GetFinalPathNameByHandleW failed for " + base +
+                  L"\\Halvoran\\template: Permission denied");
+}
+
+// A read-only attribute is cleared through a second open by the file's
+// name, for writing attributes: a file put in its place between the two
+// opens, here a second name of a read-only file elsewhere, is refused
+// before either changes.
+TEST_F(Win32FolderPinTest, AFileReplacedBeforeItsAttributeIsClearedIsRefused) {
+    const Text folder = makeTemplateFolder();
+    makeFile(L"Halvoran\\template\\a.dot", FILE_ATTRIBUTE_READONLY);
+    makeFolder(L"Other");
+    makeFile(L"Other\\Victim.dll", FILE_ATTRIBUTE_READONLY);
+    ScriptedFileCalls calls;
+    calls.answerOpen = [&](const Text&, ACCESS_MASK access) -> std::optional<NTSTATUS> {
+        if ((access & FILE_WRITE_ATTRIBUTES) != 0) {
+            EXPECT_TRUE(
+                runShell("cd " + shellQuoted(folder) + " && mv a.dot a.moved && ln " +
+                             shellQuoted(base + L"\\Other\\Victim.dll") + " a.dot",
+                         [&] { return exists(folder + L"a.moved") && exists(folder + L"a.dot"); }));
+        }
+        return std::nullopt;
+    };
+    const auto pinned = holdFolderPath(folder, calls);
+    EXPECT_EQ(
+        raisedBy([&] { pinned->deleteFile(folder + L"a.dot"); }).description,
+        L"Path/File access error: " + folder + L"a.dot was replaced while it was being removed");
+    for (const Text& file : {base + L"\\Other\\Victim.dll", folder + L"a.moved"}) {
+        EXPECT_TRUE(exists(file)) << file.size();
+        EXPECT_NE(attributesOf(file) & FILE_ATTRIBUTE_READONLY, 0u) << file.size();
     }
 }
 

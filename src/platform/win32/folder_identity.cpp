@@ -87,6 +87,8 @@ bool isPathLike(const Text& name) {
            name.find_first_of(L"\\/") != Text::npos || name.size() > 32767;
 }
 
+bool opensOnlyByShortName(NTSTATUS status) { return status == statusObjectNameInvalid; }
+
 Text withoutTrailingDotsAndSpaces(const Text& name) {
     const std::size_t end = name.find_last_not_of(L". ");
     return end == Text::npos ? Text() : name.substr(0, end + 1);

@@ -50,6 +50,12 @@ namespace wineOnly {
 // no system can have, is refused with them.)
 bool isPathLike(const Text& name);
 
+// Wine lists names with characters that Windows forbids ("star*.dot") but
+// refuses to open them as they are, with this status; they open by the
+// short name it lists for them. Never after any other failure: on Windows
+// a file opened by its short name reports that name, not the listed one.
+bool opensOnlyByShortName(NTSTATUS status);
+
 // Wine leaves trailing dots and spaces out of an open file's name.
 Text withoutTrailingDotsAndSpaces(const Text& name);
 

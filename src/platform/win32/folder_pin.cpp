@@ -47,8 +47,18 @@ bool isNotFound(NTSTATUS status) {
     return status == statusObjectNameNotFound || status == statusObjectPathNotFound;
 }
 
-// For deleting, and for reading and setting its attributes.
-constexpr ACCESS_MASK accessToDelete = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+// Deleting needs delete access to the file, which its folder's
+// delete-child access grants too; reading attributes comes with listing
+// the folder. Nothing more is asked, so that what Explorer could delete,
+// this deletes.
+constexpr ACCESS_MASK accessToDelete = DELETE | FILE_READ_ATTRIBUTES;
+
+// A file of the held folder opened under the name it was opened by: its
+// listed name, or the short name Wine lists for a name it cannot open.
+struct EntryOpening {
+    Text openedAs;
+    Opening opening;
+};
 
 class HeldFolderPath final : public PinnedFolderPath {
 public:
@@ -94,8 +104,12 @@ public:
     // through it.
     bool deleteFile(const Text& filePath) override {
         const Text name = nameInFolder(folderPrefix_, filePath);
-        Opening opening = openEntry(name, filePath);
-        if (isNotFound(opening.status)) {
+        auto [openedAs, opening] = openEntry(name, filePath);
+        if (opening.status == statusDeletePending) {
+            return true;  // another program deleted it; it goes when that one lets go
+        }
+        // A network file system may say "not found" of a name it holds.
+        if (isNotFound(opening.status) && !listedName(calls_, folder(), name)) {
             return false;  // gone already, which is all that is wanted of it
         }
         throwIfFailed(opening.status);
@@ -105,7 +119,7 @@ public:
         if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) {
             file.markForDeletion();
         } else {
-            deleteReadOnly(file, attributes);
+            deleteReadOnly(file, openedAs, attributes, filePath);
         }
         return true;  // gone when its handle closes, here
     }
@@ -137,23 +151,23 @@ public:
 private:
     HANDLE folder() const { return held_.back().get(); }
 
-    // By its name, or, where the name cannot be opened as it is (Wine lists
-    // Unix names that Windows would not allow), by the short name the
-    // listing gave for it.
-    Opening openEntry(const Text& name, const Text& filePath) const {
+    // By its name; a name that only Wine lists, by its short name.
+    EntryOpening openEntry(const Text& name, const Text& filePath) const {
         const auto shortName = shortNames_.find(name);
         const bool hasShortName = shortName != shortNames_.end();
         if (wineOnly::isPathLike(name)) {
             if (!hasShortName) {
                 throw notAFileOfTheFolder(filePath);
             }
-            return openInFolder(calls_, folder(), shortName->second, accessToDelete);
+            return {shortName->second,
+                    openInFolder(calls_, folder(), shortName->second, accessToDelete)};
         }
         Opening opening = openInFolder(calls_, folder(), name, accessToDelete);
-        if (hasShortName && !NT_SUCCESS(opening.status)) {
-            return openInFolder(calls_, folder(), shortName->second, accessToDelete);
+        if (hasShortName && wineOnly::opensOnlyByShortName(opening.status)) {
+            return {shortName->second,
+                    openInFolder(calls_, folder(), shortName->second, accessToDelete)};
         }
-        return opening;
+        return {name, std::move(opening)};
     }
 
     // A file, not a folder; named as the folder's entry, not as what a link
@@ -177,10 +191,20 @@ private:
         }
     }
 
-    // Not deleted, it keeps the attribute it had.
-    void deleteReadOnly(FileInFolder& file, DWORD attributes) {
-        file.setAttributes(attributes & ~FILE_ATTRIBUTE_READONLY);
-        auto restore = scopeExit([&] { file.setAttributes(attributes); });
+    // Its attribute cleared through a second open for writing attributes,
+    // which only the file's own access list can grant, once that open is
+    // known to be the same file; put back should the deletion fail.
+    void deleteReadOnly(FileInFolder& file, const Text& openedAs, DWORD attributes,
+                        const Text& filePath) {
+        Opening writable =
+            openInFolder(calls_, folder(), openedAs, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+        throwIfFailed(writable.status);
+        if (writable.file->index() != file.index()) {
+            confirmUnchanged();
+            throw fileWasReplaced(filePath);
+        }
+        writable.file->setAttributes(attributes & ~FILE_ATTRIBUTE_READONLY);
+        auto restore = scopeExit([&] { writable.file->setAttributes(attributes); });
         file.markForDeletion();
         restore.release();
     }
