@@ -190,10 +190,10 @@ TEST_F(Win32FolderPinTest, ALinkAtEitherFolderIsRefused) {
 }
 
 // A Unix process is not bound by Wine's share checks, so the swap that the
-// pin prevents on Windows succeeds here; and Wine resolves a name inside
-// the held folder through the folder's path, so the next name leads into
-// the other folder. The open file's own name shows it, and Remove stops
-// there with the other folder's files intact.
+// pin prevents on Windows succeeds here. Wine still opens the next name in
+// the held folder, but names the open file through the folder's path,
+// which now leads into the other folder: that name shows the swap, and
+// Remove stops there with the other folder's files intact.
 TEST_F(Win32FolderPinTest, AFolderSwappedForALinkIsNoticedAtTheNextFile) {
     const Text folder = makeTemplateFolder();
     makeFile(L"Halvoran\\template\\a.dot");

@@ -43,22 +43,11 @@ BY_HANDLE_FILE_INFORMATION informationOf(HANDLE handle) {
     return information;
 }
 
-bool isNotFound(NTSTATUS status) {
-    return status == statusObjectNameNotFound || status == statusObjectPathNotFound;
-}
-
 // Deleting needs delete access to the file, which its folder's
 // delete-child access grants too; reading attributes comes with listing
 // the folder. Nothing more is asked, so that what Explorer could delete,
 // this deletes.
 constexpr ACCESS_MASK accessToDelete = DELETE | FILE_READ_ATTRIBUTES;
-
-// A file of the held folder opened under the name it was opened by: its
-// listed name, or the short name Wine lists for a name it cannot open.
-struct EntryOpening {
-    Text openedAs;
-    Opening opening;
-};
 
 class HeldFolderPath final : public PinnedFolderPath {
 public:
@@ -104,7 +93,7 @@ public:
     // through it.
     bool deleteFile(const Text& filePath) override {
         const Text name = nameInFolder(folderPrefix_, filePath);
-        auto [openedAs, opening] = openEntry(name, filePath);
+        Opening opening = openEntry(name, filePath);
         if (opening.status == statusDeletePending) {
             return true;  // another program deleted it; it goes when that one lets go
         }
@@ -119,7 +108,7 @@ public:
         if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) {
             file.markForDeletion();
         } else {
-            deleteReadOnly(file, openedAs, attributes, filePath);
+            deleteReadOnly(file, attributes, filePath);
         }
         return true;  // gone when its handle closes, here
     }
@@ -152,22 +141,20 @@ private:
     HANDLE folder() const { return held_.back().get(); }
 
     // By its name; a name that only Wine lists, by its short name.
-    EntryOpening openEntry(const Text& name, const Text& filePath) const {
+    Opening openEntry(const Text& name, const Text& filePath) const {
         const auto shortName = shortNames_.find(name);
         const bool hasShortName = shortName != shortNames_.end();
         if (wineOnly::isPathLike(name)) {
             if (!hasShortName) {
                 throw notAFileOfTheFolder(filePath);
             }
-            return {shortName->second,
-                    openInFolder(calls_, folder(), shortName->second, accessToDelete)};
+            return openInFolder(calls_, folder(), shortName->second, accessToDelete);
         }
         Opening opening = openInFolder(calls_, folder(), name, accessToDelete);
         if (hasShortName && wineOnly::opensOnlyByShortName(opening.status)) {
-            return {shortName->second,
-                    openInFolder(calls_, folder(), shortName->second, accessToDelete)};
+            return openInFolder(calls_, folder(), shortName->second, accessToDelete);
         }
-        return {name, std::move(opening)};
+        return opening;
     }
 
     // A file, not a folder; named as the folder's entry, not as what a link
@@ -179,9 +166,9 @@ private:
             throw notAFileOfTheFolder(filePath);
         }
         // Windows opens a link as itself; Wine follows a Unix symbolic
-        // link, and resolves the name through the held folder's path rather
-        // than its handle, so a folder that a Unix process swapped shows
-        // here too.
+        // link. Wine also names an open file through its folder's path,
+        // though it opened it through the folder's handle, so a folder that
+        // a Unix process swapped shows here too.
         if (!namesTheEntry(names_.of(file.handle()), folderName_ + name)) {
             confirmUnchanged();  // which says so when the folder was swapped
             throw fileIsALink(filePath);
@@ -194,10 +181,8 @@ private:
     // Its attribute cleared through a second open for writing attributes,
     // which only the file's own access list can grant, once that open is
     // known to be the same file; put back should the deletion fail.
-    void deleteReadOnly(FileInFolder& file, const Text& openedAs, DWORD attributes,
-                        const Text& filePath) {
-        Opening writable =
-            openInFolder(calls_, folder(), openedAs, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+    void deleteReadOnly(FileInFolder& file, DWORD attributes, const Text& filePath) {
+        Opening writable = file.reopened(FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
         throwIfFailed(writable.status);
         if (writable.file->index() != file.index()) {
             confirmUnchanged();

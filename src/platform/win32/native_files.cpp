@@ -118,12 +118,14 @@ const NativeFileCalls& nativeFileCalls() {
     return calls;
 }
 
-DWORD windowsErrorFor(NTSTATUS status) { return entryPoints().toWindowsError(status); }
-
 void throwIfFailed(NTSTATUS status) {
     if (!NT_SUCCESS(status)) {
-        raiseWindowsError(windowsErrorFor(status));
+        raiseWindowsError(entryPoints().toWindowsError(status));
     }
+}
+
+Opening FileInFolder::reopened(ACCESS_MASK access) const {
+    return openInFolder(*calls_, folder_, name_, access);
 }
 
 ULONGLONG FileInFolder::index() const {
@@ -159,7 +161,7 @@ Opening openInFolder(const NativeFileCalls& calls, HANDLE folder, const Text& na
     if (!NT_SUCCESS(status)) {
         return {status, std::nullopt};
     }
-    return {status, FileInFolder(calls, std::move(handle))};
+    return {status, FileInFolder(calls, folder, name, std::move(handle))};
 }
 
 // An empty name relative to a handle opens what the handle stands for.

@@ -28,6 +28,10 @@ inline constexpr NTSTATUS statusObjectNameNotFound = static_cast<NTSTATUS>(0xC00
 inline constexpr NTSTATUS statusObjectPathNotFound = static_cast<NTSTATUS>(0xC000003A);
 inline constexpr NTSTATUS statusDeletePending = static_cast<NTSTATUS>(0xC0000056);
 
+inline bool isNotFound(NTSTATUS status) {
+    return status == statusObjectNameNotFound || status == statusObjectPathNotFound;
+}
+
 // The native calls the pin makes, one virtual each: the system's, or, in a
 // test, answers that Wine cannot give (an access list that refuses a
 // right, a network file system's "not found").
@@ -54,8 +58,6 @@ public:
 // The system's calls; raises 453 where ntdll lacks one.
 const NativeFileCalls& nativeFileCalls();
 
-DWORD windowsErrorFor(NTSTATUS status);
-
 // A native call's failure raised as the Windows error it stands for.
 void throwIfFailed(NTSTATUS status);
 
@@ -67,13 +69,19 @@ Information queried(const NativeFileCalls& calls, HANDLE handle, FILE_INFORMATIO
     return information;
 }
 
-// A file opened inside a held folder, changed through its handle only.
+struct Opening;
+
+// A file opened inside a held folder by its name, changed through its
+// handle only.
 class FileInFolder {
 public:
-    FileInFolder(const NativeFileCalls& calls, UniqueFile handle)
-        : calls_(&calls), handle_(std::move(handle)) {}
+    FileInFolder(const NativeFileCalls& calls, HANDLE folder, Text name, UniqueFile handle)
+        : calls_(&calls), folder_(folder), name_(std::move(name)), handle_(std::move(handle)) {}
 
     HANDLE handle() const { return handle_.get(); }
+    // Its name opened again in its folder: the same file only while no
+    // other has taken that name.
+    Opening reopened(ACCESS_MASK access) const;
     // The file's index on its volume: the same file, whatever its name.
     ULONGLONG index() const;
     DWORD attributes() const;
@@ -84,6 +92,8 @@ private:
     void set(void* information, ULONG size, FILE_INFORMATION_CLASS kind);
 
     const NativeFileCalls* calls_;
+    HANDLE folder_;
+    Text name_;
     UniqueFile handle_;
 };
 
