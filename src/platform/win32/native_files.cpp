@@ -206,10 +206,8 @@ bool DirectoryEntries::readBatch(bool restart) {
 }
 
 void DirectoryEntries::advance() {
-    const auto* entry = reinterpret_cast<const FILE_BOTH_DIR_INFORMATION*>(
-        reinterpret_cast<const std::byte*>(buffer_.data()) + offset_);
-    if (entry->NextEntryOffset != 0) {
-        takeEntryAt(offset_ + entry->NextEntryOffset);
+    if (nextOffset_ != 0) {
+        takeEntryAt(offset_ + nextOffset_);
     } else if (readBatch(false)) {
         takeEntryAt(0);
     } else {
@@ -225,6 +223,7 @@ void DirectoryEntries::takeEntryAt(std::size_t offset) {
     current_.shortName = std::wstring_view(
         entry.ShortName, static_cast<std::size_t>(entry.ShortNameLength) / sizeof(WCHAR));
     current_.attributes = entry.FileAttributes;
+    nextOffset_ = entry.NextEntryOffset;
 }
 
 }  // namespace stravik::win32

@@ -172,7 +172,8 @@ private:
     HANDLE folder_;
     const Text* pattern_;
     std::vector<ULONGLONG> buffer_;
-    std::size_t offset_ = 0;  // of the current entry, in bytes
+    std::size_t offset_ = 0;      // of the current entry, in bytes
+    std::size_t nextOffset_ = 0;  // from it to the next; none after the last
     DirectoryEntry current_;
     bool finished_ = true;
 };
