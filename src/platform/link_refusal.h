@@ -30,6 +30,10 @@ inline RaisedError fileHasOtherNames(const Text& file) {
     return accessError(file + L" has another name elsewhere");
 }
 
+inline RaisedError fileWasReplaced(const Text& file) {
+    return accessError(file + L" was replaced while it was being removed");
+}
+
 inline RaisedError notAFileOfTheFolder(const Text& file) {
     return accessError(file + L" is not a file of its folder");
 }

@@ -86,7 +86,8 @@ public:
     // it is not a file, when the system followed a link to reach it, or
     // when it has a second name (a forced deletion clears the read-only
     // attribute that all names share), before changing it. Returns false
-    // when it was already gone.
+    // when it was already gone (its folder no longer lists it); a file
+    // whose deletion another program has begun counts as deleted.
     virtual bool deleteFile(const Text& filePath) = 0;
     // After the last file: raises 75 when the pinned folder's path no
     // longer leads to the held folder (it was moved aside while its files

@@ -7,51 +7,37 @@
 #include "platform/win32/win32_platform.h"
 #include "raised_error.h"
 #include "shell/removal_form.h"
+#include "wine_host.h"
 
 namespace stravik::win32 {
 namespace {
 
+using host::exists;
+using host::TemporaryFolder;
+using host::underWine;
 using stravik::testing::raisedBy;
 
 // The real file-system component on a fresh temporary folder.
 class Win32FileSystemTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        wchar_t temp[MAX_PATH];
-        const DWORD length = GetTempPathW(MAX_PATH, temp);
-        ASSERT_GT(length, 0u);
-        folder = Text(temp, length) + L"stravik_fso_" + std::to_wstring(GetCurrentProcessId()) +
-                 L"_" + std::to_wstring(::testing::UnitTest::GetInstance()->random_seed()) + L"\\";
-        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+        ASSERT_FALSE(temporary.path().empty());
         fileSystem = platform.createObject(L"Scripting.FileSystemObject");
         ASSERT_NE(fileSystem, nullptr);
     }
 
-    void TearDown() override {
-        fileSystem.reset();
-        SHFILEOPSTRUCTW removal{};
-        const Text from = folder.substr(0, folder.size() - 1) + L'\0';
-        removal.wFunc = FO_DELETE;
-        removal.pFrom = from.c_str();
-        removal.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-        SHFileOperationW(&removal);
-    }
+    void TearDown() override { fileSystem.reset(); }
 
     Text makeFile(const Text& name, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
         const Text path = folder + name;
-        const UniqueFile file(
-            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
-        EXPECT_TRUE(file);
+        EXPECT_TRUE(host::makeFile(path, attributes));
         return path;
     }
 
-    static bool exists(const Text& path) {
-        return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
-
+    TemporaryFolder temporary{L"stravik_fso_"};
+    const Text folder = temporary.path() + L"\\";
     ComApartment apartment;
     Win32Platform platform;
-    Text folder;
     std::unique_ptr<FileSystemComponent> fileSystem;
 };
 
@@ -80,11 +66,6 @@ TEST_F(Win32FileSystemTest, DeletingAMissingFileRaisesFileNotFound) {
     EXPECT_EQ(error.description, L"File not found");
 }
 
-bool runningUnderWine() {
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 TEST_F(Win32FileSystemTest, AFileHeldOpenWithoutSharingStays) {
     const Text path = makeFile(L"held.dotm");
     const UniqueFile held(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -92,8 +73,8 @@ TEST_F(Win32FileSystemTest, AFileHeldOpenWithoutSharingStays) {
     ASSERT_TRUE(held);
     const ErrorInfo error = raisedBy([&] { fileSystem->DeleteFile(path, true); });
     // Wine's component reports a file held open as E_FAIL; Windows reports 70.
-    EXPECT_EQ(formatErrorMessage(error), runningUnderWine() ? L"Error #-2147467259: Call failed."
-                                                            : L"Error # 70: Permission denied.");
+    EXPECT_EQ(formatErrorMessage(error), underWine() ? L"Error #-2147467259: Call failed."
+                                                     : L"Error # 70: Permission denied.");
     EXPECT_TRUE(exists(path));
 }
 

@@ -6,77 +6,47 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
-#include <thread>
 
+#include "platform/win32/folder_pin.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/win32_platform.h"
 #include "raised_error.h"
+#include "wine_host.h"
 
 namespace stravik::win32 {
 namespace {
 
 using stravik::testing::raisedBy;
+using namespace host;
 
-using UnixFileNameFunction = char*(CDECL*)(LPCWSTR);
+// The system's native calls but for the answers a test scripts, which Wine
+// cannot give: it enforces no access lists and answers as a local disk.
+class ScriptedFileCalls : public NativeFileCalls {
+public:
+    // The answer to opening `name` for `access`, or none to let it through.
+    std::function<std::optional<NTSTATUS>(const Text& name, ACCESS_MASK access)> answerOpen;
+    // A final path that ends so cannot be had.
+    Text unnamedFinalPath;
 
-UnixFileNameFunction unixFileNameFunction() {
-    return loadedEntryPoint<UnixFileNameFunction>(L"kernel32.dll", "wine_get_unix_file_name");
-}
-
-bool underWine() { return unixFileNameFunction() != nullptr; }
-
-std::string unixPath(const Text& windowsPath) {
-    char* const path = unixFileNameFunction()(windowsPath.c_str());
-    const std::string result = path == nullptr ? std::string() : std::string(path);
-    HeapFree(GetProcessHeap(), 0, path);
-    return result;
-}
-
-// Quoted for the shell; test paths hold no single quote.
-std::string shellQuoted(const Text& windowsPath) { return "'" + unixPath(windowsPath) + "'"; }
-
-bool eventually(const std::function<bool()>& condition) {
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (condition()) {
-            return true;
+    NTSTATUS open(HANDLE folder, const Text& name, ACCESS_MASK access, ULONG options,
+                  UniqueFile& file) const override {
+        if (const auto answer = answerOpen ? answerOpen(name, access) : std::nullopt) {
+            return *answer;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return NativeFileCalls::open(folder, name, access, options, file);
     }
-    return condition();
-}
 
-// Wine hands no exit status back for a Unix program, so the caller waits
-// for the effect it expects.
-bool runShell(const std::string& script, const std::function<bool()>& done) {
-    std::wstring commandLine = L"/bin/sh -c \"";
-    for (const char character : script) {
-        commandLine += static_cast<wchar_t>(static_cast<unsigned char>(character));
+    DWORD finalPath(HANDLE handle, Text& path) const override {
+        const DWORD error = NativeFileCalls::finalPath(handle, path);
+        const bool unnamed = !unnamedFinalPath.empty() && path.ends_with(unnamedFinalPath);
+        return error == ERROR_SUCCESS && unnamed ? ERROR_ACCESS_DENIED : error;
     }
-    commandLine += L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(L"Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
-        return false;
-    }
-    const UniqueHandle thread(process.hThread);
-    const UniqueHandle child(process.hProcess);
-    return eventually(done);
-}
+};
 
-DWORD attributesOf(const Text& path) { return GetFileAttributesW(path.c_str()); }
-
-bool exists(const Text& path) { return attributesOf(path) != INVALID_FILE_ATTRIBUTES; }
-
-bool isLinkByName(const Text& path) {
-    const DWORD attributes = attributesOf(path);
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
+constexpr NTSTATUS statusAccessDenied = static_cast<NTSTATUS>(0xC0000022);
 
 class Win32FolderPinTest : public ::testing::Test {
 protected:
@@ -84,30 +54,15 @@ protected:
         if (!underWine()) {
             GTEST_SKIP() << "links are planted through Wine's Unix side";
         }
-        wchar_t temp[MAX_PATH];
-        const DWORD length = GetTempPathW(MAX_PATH, temp);
-        ASSERT_GT(length, 0u);
-        base = Text(temp, length) + L"stravik_pin_" + std::to_wstring(GetCurrentProcessId()) +
-               L"_" + std::to_wstring(++counter);
-        ASSERT_TRUE(CreateDirectoryW(base.c_str(), nullptr));
-    }
-
-    void TearDown() override {
-        if (!base.empty()) {
-            runShell("rm -rf " + shellQuoted(base), [&] { return !exists(base); });
-        }
+        ASSERT_FALSE(base.empty());
     }
 
     void makeFolder(const Text& relative) {
         ASSERT_TRUE(CreateDirectoryW((base + L"\\" + relative).c_str(), nullptr)) << relative;
     }
 
-    // Through the "\\?\" prefix, which lifts the limit of 260 characters.
     void makeFile(const Text& relative, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
-        const Text path = L"\\\\?\\" + base + L"\\" + relative;
-        const UniqueFile file(
-            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
-        ASSERT_TRUE(file) << relative;
+        ASSERT_TRUE(host::makeFile(base + L"\\" + relative, attributes)) << relative;
     }
 
     // An empty base\Halvoran\template\, its path returned.
@@ -130,58 +85,78 @@ protected:
     // its place, as another process would do it.
     void swapForLink(const Text& relative, const Text& target) {
         const Text folder = base + L"\\" + relative;
-        ASSERT_TRUE(runShell("mv " + shellQuoted(folder) + " " + shellQuoted(folder + L".moved") +
-                                 " && ln -s " + shellQuoted(base + L"\\" + target) + " " +
-                                 shellQuoted(folder),
-                             [&] { return isLinkByName(folder); }));
+        ASSERT_TRUE(runShell(
+            "mv " + shellQuoted(folder) + " " + shellQuoted(folder + L".moved") + " && ln -s " +
+                shellQuoted(base + L"\\" + target) + " " + shellQuoted(folder),
+            [&] { return (attributesOf(folder) & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }));
     }
 
-    static inline int counter = 0;
+    TemporaryFolder temporary{L"stravik_pin_"};
+    const Text base = temporary.path();
     Win32Platform platform;
-    Text base;
 };
 
 // Each file is opened inside the held folder by its name alone, so a name
 // of 255 characters, whose full path is far over 260, goes like any other,
-// read-only or not, whatever its letters. A file that another program
-// holds without delete sharing stays, with the number Windows' component
-// gives; one already gone is no error.
+// read-only or not, whatever its letters; the folders may be named in any
+// case, or by their short names.
 TEST_F(Win32FolderPinTest, FilesOfAnyNameAreDeletedThroughThePinWhateverTheCase) {
-    makeFolder(L"Halvoran");
-    makeFolder(L"Halvoran\\Template");
-    makeFile(L"Halvoran\\Template\\Brief.dotm");
+    makeFolder(L"Halvoran Office");
+    makeFolder(L"Halvoran Office\\Halvoran");
+    makeFolder(L"Halvoran Office\\Halvoran\\Template");
+    const Text madeFolder = base + L"\\Halvoran Office\\Halvoran\\Template\\";
+    makeFile(L"Halvoran Office\\Halvoran\\Template\\Brief.dotm");
     const Text longName = Text(250, L'L') + L".dotx";
-    makeFile(L"Halvoran\\Template\\" + longName, FILE_ATTRIBUTE_READONLY);
-    makeFile(L"Halvoran\\Template\\Normal.dotx", FILE_ATTRIBUTE_READONLY);
-    makeFile(L"Halvoran\\Template\\Open.dot");
+    makeFile(L"Halvoran Office\\Halvoran\\Template\\" + longName, FILE_ATTRIBUTE_READONLY);
+    makeFile(L"Halvoran Office\\Halvoran\\Template\\Normal.dotx", FILE_ATTRIBUTE_READONLY);
     // Names that Windows would not allow, made on the Unix side: Wine lists
     // them as they are, opens them by their short names only, and reports
     // them without their trailing dots.
-    const Text unixNames = base + L"\\Halvoran\\Template";
     ASSERT_TRUE(
-        runShell("cd " + shellQuoted(unixNames) +
+        runShell("cd " + shellQuoted(madeFolder) +
                      " && touch 'star*.dot' 'back\\slash.dot' 'trailing dot.' && touch done",
-                 [&] { return exists(unixNames + L"\\done"); }));
+                 [&] { return exists(madeFolder + L"done"); }));
 
-    const Text folder = base + L"\\HALVORAN\\template\\";
+    wchar_t shortPath[MAX_PATH];
+    const DWORD length =
+        GetShortPathNameW((base + L"\\Halvoran Office").c_str(), shortPath, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    const Text folder = Text(shortPath, length) + L"\\HALVORAN\\template\\";
     ASSERT_GT(folder.size() + longName.size(), 300u);
     const auto pinned = platform.pinFolderPath(folder);
-    const Text held = base + L"\\Halvoran\\Template\\Open.dot";
-    {
-        const UniqueFile open(CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(open);
-        const ErrorInfo error = raisedBy([&] { pinned->deleteFile(held); });
-        EXPECT_EQ(error.number, 70);
-        EXPECT_EQ(error.description, L"Permission denied");
-        EXPECT_TRUE(exists(held));
-    }
     for (const Text& file : pinned->files()) {
         EXPECT_TRUE(pinned->deleteFile(file)) << file.size();
     }
     EXPECT_TRUE(pinned->files().empty());
-    EXPECT_FALSE(pinned->deleteFile(folder + L"gone.dot"));
     pinned->confirmUnchanged();
+}
+
+// A file that another program holds without delete sharing stays, with
+// the number Windows' component gives; one that another program has marked
+// for deletion is removed (Wine opens it again, where Windows answers that
+// its deletion is pending); one already gone is no error.
+TEST_F(Win32FolderPinTest, AFileHeldOpenStaysAndOneBeingDeletedCountsAsRemoved) {
+    const Text folder = makeTemplateFolder();
+    makeFile(L"Halvoran\\template\\Open.dot");
+    makeFile(L"Halvoran\\template\\Pending.dot");
+    const auto pinned = platform.pinFolderPath(folder);
+    {
+        const UniqueFile open(CreateFileW((folder + L"Open.dot").c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        const ErrorInfo error = raisedBy([&] { pinned->deleteFile(folder + L"Open.dot"); });
+        EXPECT_EQ(error.number, 70);
+        EXPECT_EQ(error.description, L"Permission denied");
+        EXPECT_TRUE(exists(folder + L"Open.dot"));
+    }
+    const UniqueFile pending(CreateFileW((folder + L"Pending.dot").c_str(), DELETE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    FILE_DISPOSITION_INFORMATION disposition{TRUE};
+    ASSERT_EQ(nativeFileCalls().set(pending.get(), &disposition, sizeof disposition,
+                                    FileDispositionInformation),
+              0);
+    EXPECT_TRUE(pinned->deleteFile(folder + L"Pending.dot"));
+    EXPECT_FALSE(pinned->deleteFile(folder + L"gone.dot"));
 }
 
 TEST_F(Win32FolderPinTest, AMissingFolderIsPathNotFound) {
@@ -217,10 +192,10 @@ TEST_F(Win32FolderPinTest, ALinkAtEitherFolderIsRefused) {
 }
 
 // A Unix process is not bound by Wine's share checks, so the swap that the
-// pin prevents on Windows succeeds here; and Wine resolves a name inside
-// the held folder through the folder's path, so the next name leads into
-// the other folder. The open file's own name shows it, and Remove stops
-// there with the other folder's files intact.
+// pin prevents on Windows succeeds here. Wine still opens the next name in
+// the held folder, but names the open file through the folder's path,
+// which now leads into the other folder: that name shows the swap, and
+// Remove stops there with the other folder's files intact.
 TEST_F(Win32FolderPinTest, AFolderSwappedForALinkIsNoticedAtTheNextFile) {
     const Text folder = makeTemplateFolder();
     makeFile(L"Halvoran\\template\\a.dot");
@@ -309,6 +284,77 @@ TEST_F(Win32FolderPinTest, AFileWithAnotherNameElsewhereIsRefused) {
               L"Path/File access error: " + file + L" has another name elsewhere");
     for (const Text& name : {file, base + L"\\Outside\\Victim.dll"}) {
         EXPECT_NE(attributesOf(name) & FILE_ATTRIBUTE_READONLY, 0u) << name.size();
+    }
+}
+
+// Answers of Windows that Wine cannot show. An access list that grants
+// deleting (as the folder's delete-child right does) but not writing
+// attributes: a file goes, a read-only one stays with "Permission denied".
+// A network file system that says "not found" of a file its folder still
+// lists: that is an error, and the file is not opened by its short name
+// instead. A file whose deletion another program has begun is removed. A
+// final path the system cannot give is an error that names the call.
+TEST_F(Win32FolderPinTest, WindowsAnswersAreTakenAsWindowsMeansThem) {
+    const Text folder = makeTemplateFolder();
+    const Text unreachable = L"Unreachable name.dotx";
+    for (const wchar_t* name : {L"Plain.dot", L"Pending.dot", unreachable.c_str()}) {
+        makeFile(Text(L"Halvoran\\template\\") + name);
+    }
+    makeFile(L"Halvoran\\template\\ReadOnly.dot", FILE_ATTRIBUTE_READONLY);
+    ScriptedFileCalls calls;
+    calls.answerOpen = [&](const Text& name, ACCESS_MASK access) -> std::optional<NTSTATUS> {
+        if ((access & FILE_WRITE_ATTRIBUTES) != 0) {
+            return statusAccessDenied;
+        }
+        if (name == L"Pending.dot") {
+            return statusDeletePending;
+        }
+        return name == unreachable ? std::optional(statusObjectNameNotFound) : std::nullopt;
+    };
+    const auto pinned = holdFolderPath(folder, calls);
+    ASSERT_EQ(pinned->files().size(), 4u);
+    EXPECT_TRUE(pinned->deleteFile(folder + L"Plain.dot"));
+    EXPECT_FALSE(exists(folder + L"Plain.dot"));
+    EXPECT_TRUE(pinned->deleteFile(folder + L"Pending.dot"));
+    EXPECT_EQ(raisedBy([&] { pinned->deleteFile(folder + L"ReadOnly.dot"); }).description,
+              L"Permission denied");
+    EXPECT_NE(attributesOf(folder + L"ReadOnly.dot") & FILE_ATTRIBUTE_READONLY, 0u);
+    const ErrorInfo notFound = raisedBy([&] { pinned->deleteFile(folder + unreachable); });
+    EXPECT_EQ(notFound.number, 53);
+    EXPECT_TRUE(exists(folder + unreachable));
+
+    calls.unnamedFinalPath = L"\\template";
+    EXPECT_EQ(raisedBy([&] { holdFolderPath(folder, calls); }).description,
+              L"Path/File access error: GetFinalPathNameByHandleW failed for " + base +
+                  L"\\Halvoran\\template: Permission denied");
+}
+
+// A read-only attribute is cleared through a second open by the file's
+// name, for writing attributes: a file put in its place between the two
+// opens, here a second name of a read-only file elsewhere, is refused
+// before either changes.
+TEST_F(Win32FolderPinTest, AFileReplacedBeforeItsAttributeIsClearedIsRefused) {
+    const Text folder = makeTemplateFolder();
+    makeFile(L"Halvoran\\template\\a.dot", FILE_ATTRIBUTE_READONLY);
+    makeFolder(L"Other");
+    makeFile(L"Other\\Victim.dll", FILE_ATTRIBUTE_READONLY);
+    ScriptedFileCalls calls;
+    calls.answerOpen = [&](const Text&, ACCESS_MASK access) -> std::optional<NTSTATUS> {
+        if ((access & FILE_WRITE_ATTRIBUTES) != 0) {
+            EXPECT_TRUE(
+                runShell("cd " + shellQuoted(folder) + " && mv a.dot a.moved && ln " +
+                             shellQuoted(base + L"\\Other\\Victim.dll") + " a.dot",
+                         [&] { return exists(folder + L"a.moved") && exists(folder + L"a.dot"); }));
+        }
+        return std::nullopt;
+    };
+    const auto pinned = holdFolderPath(folder, calls);
+    EXPECT_EQ(
+        raisedBy([&] { pinned->deleteFile(folder + L"a.dot"); }).description,
+        L"Path/File access error: " + folder + L"a.dot was replaced while it was being removed");
+    for (const Text& file : {base + L"\\Other\\Victim.dll", folder + L"a.moved"}) {
+        EXPECT_TRUE(exists(file)) << file.size();
+        EXPECT_NE(attributesOf(file) & FILE_ATTRIBUTE_READONLY, 0u) << file.size();
     }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/win32/handles.h"
+#include "platform/win32/system_libraries.h"
 
 namespace stravik::win32 {
 namespace {

@@ -7,6 +7,7 @@
 #include "console/console_program.h"
 #include "platform/win32/console_host.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/system_libraries.h"
 #include "platform/win32/win32_platform.h"
 
 int wmain(int argc, wchar_t** argv) {

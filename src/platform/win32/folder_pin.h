@@ -3,11 +3,13 @@
 #include <memory>
 
 #include "platform/platform_services.h"
+#include "platform/win32/native_files.h"
 
 namespace stravik::win32 {
 
 // Checks and holds the folders from a drive's root down to `folderPath`
-// (PlatformServices::pinFolderPath).
+// (PlatformServices::pinFolderPath), and works inside the held folder
+// through `calls`, which must outlive the pin.
 //
 // On Windows the held handles decide: each folder is opened without
 // following reparse points, so a junction, mount point or symbolic link is
@@ -17,14 +19,14 @@ namespace stravik::win32 {
 // held folder until the pin is released. Two more checks hold where that
 // is not so (Wine follows a Unix symbolic link even so, and cannot stop a
 // Unix process from renaming a held folder): the attributes read by name,
-// which show a link as a reparse point there too, and, where
-// GetFinalPathNameByHandleW exists (Vista on), each held folder's final
-// path, which must be the drive root's final path followed by the names
-// asked for. Each file is opened relative to the held folder's handle by
-// its name alone (no path, so no length limit), without following a
-// reparse point, checked on that handle (a file, one name only, and named
-// as the folder's entry rather than what a link leads to) and deleted
-// through it.
-std::unique_ptr<PinnedFolderPath> holdFolderPath(const Text& folderPath);
+// which show a link as a reparse point there too, and, where the system
+// can name a handle's final path, each held folder's, which must be its
+// parent's followed by its own name as the held parent lists it. Each file
+// is opened relative to the held folder's handle by its name alone (no
+// path, so no length limit), without following a reparse point, checked on
+// that handle (a file, one name only, and named as the folder's entry
+// rather than what a link leads to) and deleted through it.
+std::unique_ptr<PinnedFolderPath> holdFolderPath(const Text& folderPath,
+                                                 const NativeFileCalls& calls = nativeFileCalls());
 
 }  // namespace stravik::win32

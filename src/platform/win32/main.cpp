@@ -2,6 +2,7 @@
 
 #include "platform/win32/handles.h"
 #include "platform/win32/main_window.h"
+#include "platform/win32/system_libraries.h"
 #include "platform/win32/win32_platform.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {

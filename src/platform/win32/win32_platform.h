@@ -52,28 +52,4 @@ std::string encoded(const Text& text, UINT codePage);
 // The predefined key handle a registry root stands for.
 HKEY rootKey(RegistryRoot root);
 
-// Makes every later library load search the system directory only, where
-// the system offers that; elsewhere the default search stays.
-void restrictLibrarySearchToSystemDirectory();
-
-// Loads a library from the system directory only, never from the
-// application's folder or the current directory. Null when it cannot.
-HMODULE loadSystemLibrary(const wchar_t* fileName);
-
-// An entry point as the function type it really has: FARPROC's differs, so
-// the cast goes through a generic function pointer.
-template <typename Function>
-Function entryPointAs(FARPROC entry) {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
-}
-
-// An entry point of a library the process has already loaded, or null
-// where the system lacks it: how the program calls what newer systems add
-// and still starts on older ones.
-template <typename Function>
-Function loadedEntryPoint(const wchar_t* library, const char* name) {
-    const HMODULE module = GetModuleHandleW(library);
-    return entryPointAs<Function>(module == nullptr ? nullptr : GetProcAddress(module, name));
-}
-
 }  // namespace stravik::win32
