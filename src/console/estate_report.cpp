@@ -15,6 +15,7 @@ namespace {
 constexpr std::size_t undecidedLines = 64;
 constexpr std::size_t undecidedBytes = 64 * 1024;
 constexpr std::size_t keptTextBytes = 1024;
+constexpr std::size_t openRunsKept = 256;
 
 std::string upperAscii(std::string_view text) {
     std::string upper(text);
@@ -231,6 +232,16 @@ void EstateReport::readRecordLine(std::string_view bytes) {
         run.version = kept(start->version);
         run.elevated = kept(start->elevated);
         run.scope = kept(start->scope);
+        if (file_->openRuns.size() >= openRunsKept) {
+            // More runs under way at once than any PC makes: a log written
+            // to make the report keep them all. The oldest is cut short.
+            const auto oldest = std::min_element(file_->openRuns.begin(), file_->openRuns.end(),
+                                                 [](const auto& left, const auto& right) {
+                                                     return left.second.order < right.second.order;
+                                                 });
+            fold(oldest->second);
+            file_->openRuns.erase(oldest);
+        }
         file_->openRuns.emplace(key, std::move(run));
         return;
     }
