@@ -77,10 +77,10 @@ public:
     // followed), each folder's files in name order before its folders;
     // raises 76 when the folder is not there.
     virtual void listFiles(const Text& folder, const std::function<void(const Text&)>& file) = 0;
-    // Calls `line` with each line of the file, without its line end; a
-    // line longer than one buffer comes in pieces. A file that cannot be
-    // read gives no lines.
-    virtual void readLines(const Text& path, const std::function<void(std::string_view)>& line) = 0;
+    // Calls `piece` with the file's bytes in order, a bounded piece at a
+    // time. A file that cannot be read gives none.
+    virtual void readPieces(const Text& path,
+                            const std::function<void(std::string_view)>& piece) = 0;
     virtual std::string readFile(const Text& path) = 0;
     // Creates or replaces the file.
     virtual void writeFile(const Text& path, std::string_view bytes) = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 
 #include "console/run_record.h"
 
@@ -25,16 +26,6 @@ std::string upperAscii(std::string_view text) {
         }
     }
     return upper;
-}
-
-std::string lowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& character : lower) {
-        if (character >= 'A' && character <= 'Z') {
-            character = static_cast<char>(character - 'A' + 'a');
-        }
-    }
-    return lower;
 }
 
 std::string kept(std::string_view text) { return std::string(text.substr(0, keptTextBytes)); }
@@ -146,11 +137,11 @@ void EstateReport::beginFile(std::string_view path) {
     if (nameStart != std::string_view::npos) {
         const std::string_view folders = path.substr(0, nameStart);
         const std::size_t folderStart = folders.find_last_of("\\/");
-        file_->folder = lowerAscii(
+        file_->folder = upperAscii(
             folderStart == std::string_view::npos ? folders : folders.substr(folderStart + 1));
     }
     std::string_view stem = name;
-    if (stem.size() > 4 && lowerAscii(stem.substr(stem.size() - 4)) == ".log") {
+    if (stem.size() > 4 && upperAscii(stem.substr(stem.size() - 4)) == ".LOG") {
         stem.remove_suffix(4);
     }
     file_->stem = std::string(withoutBesideSuffix(stem));
@@ -287,10 +278,10 @@ void EstateReport::fold(const Run& run) {
     // Where the file lies says whom it may speak for; a record that claims
     // otherwise is shown as it is, never merged into another's row.
     std::string mismatch;
-    if (folder == "computers" && (!machine || stem != computer)) {
+    if (folder == "COMPUTERS" && (!machine || stem != computer)) {
         mismatch = "a record for " + (machine ? "computer " + run.computer : "a user's part") +
                    " in a computer's log";
-    } else if (folder == "users" && (!user || stem != computer + "-" + userKey)) {
+    } else if (folder == "USERS" && (!user || stem != computer + "-" + userKey)) {
         mismatch =
             "a record for " +
             (user ? "computer " + run.computer + ", user " + run.user : "the machine's part") +
@@ -302,10 +293,10 @@ void EstateReport::fold(const Run& run) {
         foldInto({computer, "mismatch", userKey, file_->path}, run, "mismatch", mismatch);
         return;
     }
-    if (machine && folder != "users") {
+    if (machine && folder != "USERS") {
         foldInto({computer, "machine", "", ""}, run, "machine", "");
     }
-    if (user && folder != "computers") {
+    if (user && folder != "COMPUTERS") {
         foldInto({computer, "user", userKey, ""}, run, "user", "");
     }
 }
@@ -365,17 +356,16 @@ std::vector<EstateRow> EstateReport::rows(const std::vector<std::string>& expect
             added.state = RowState::stale;
         }
     }
+    std::set<std::string> reported;
+    for (const auto& [key, row] : rows_) {
+        reported.insert(std::get<0>(key));
+    }
     for (const std::string& name : expectedComputers) {
-        const std::string key = computerKey(name);
-        const bool reported = std::any_of(rows_.begin(), rows_.end(), [&](const auto& entry) {
-            return std::get<0>(entry.first) == key;
-        });
-        const bool listed = std::any_of(rows.begin(), rows.end(), [&](const EstateRow& row) {
-            return row.state == RowState::neverReported && computerKey(row.computer) == key;
-        });
-        if (!key.empty() && !reported && !listed) {
+        // Each name once, however often the list has it.
+        std::string key = computerKey(name);
+        if (!key.empty() && reported.insert(key).second) {
             EstateRow row;
-            row.computer = key;
+            row.computer = std::move(key);
             row.part = "machine";
             row.state = RowState::neverReported;
             rows.push_back(std::move(row));

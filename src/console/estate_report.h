@@ -110,7 +110,7 @@ private:
     // turn out not to be a log at all.
     struct FileState {
         std::string path;
-        std::string folder;  // "computers", "users" or anything else, lower case
+        std::string folder;  // "COMPUTERS", "USERS" or anything else, upper case
         std::string stem;    // the name without ".log" and the "-<time>-<pid>" of a new file
         bool decided = false;
         bool skipped = false;

@@ -1,6 +1,8 @@
 #include "console/estate_run.h"
 
 #include <algorithm>
+#include <functional>
+#include <string>
 
 #include "console/estate_report.h"
 #include "console/run_log.h"
@@ -8,6 +10,41 @@
 #include "shell/removal_form.h"
 
 namespace stravik::console {
+
+namespace {
+
+// A line longer than this comes in pieces: no log can make the report hold
+// more of it at once.
+constexpr std::size_t longestLine = 64 * 1024;
+
+// Calls `line` with each line of the file, without its line end.
+void readLines(ConsoleHost& host, const Text& path,
+               const std::function<void(std::string_view)>& line) {
+    std::string partial;
+    const auto emit = [&] {
+        line(std::string_view(partial).ends_with('\r')
+                 ? std::string_view(partial).substr(0, partial.size() - 1)
+                 : std::string_view(partial));
+        partial.clear();
+    };
+    host.readPieces(path, [&](std::string_view piece) {
+        for (std::size_t end = piece.find('\n'); end != std::string_view::npos;
+             end = piece.find('\n')) {
+            partial.append(piece.substr(0, end));
+            emit();
+            piece.remove_prefix(end + 1);
+        }
+        partial.append(piece);
+        if (partial.size() >= longestLine) {
+            emit();
+        }
+    });
+    if (!partial.empty()) {
+        emit();
+    }
+}
+
+}  // namespace
 
 int runReport(const ReportRequest& request, ConsoleHost& host) {
     try {
@@ -25,7 +62,7 @@ int runReport(const ReportRequest& request, ConsoleHost& host) {
             const std::size_t prefix = separator == Text::npos ? 0 : separator + 1;
             host.listFiles(folder, [&](const Text& path) {
                 report.beginFile(host.utf8(path.substr(std::min(prefix, path.size()))));
-                host.readLines(path, [&](std::string_view line) { report.line(line); });
+                readLines(host, path, [&](std::string_view line) { report.line(line); });
                 report.endFile();
             });
         }

@@ -28,24 +28,16 @@ std::array<std::int64_t, rowStateCount> stateCounts(const std::vector<EstateRow>
     return counts;
 }
 
-std::int64_t computerCount(const std::vector<EstateRow>& rows) {
-    std::vector<std::string> computers;
-    for (const EstateRow& row : rows) {
-        computers.push_back(computerKey(row.computer));
-    }
-    std::sort(computers.begin(), computers.end());
-    return std::unique(computers.begin(), computers.end()) - computers.begin();
-}
-
-// Computers whose every row is clean.
-std::int64_t cleanComputerCount(const std::vector<EstateRow>& rows) {
+// "7 computers (1 clean)": a computer is clean when every row of it is.
+std::string computersText(const std::vector<EstateRow>& rows) {
     std::map<std::string, bool> clean;
     for (const EstateRow& row : rows) {
         const auto [entry, added] = clean.emplace(computerKey(row.computer), isClean(row));
         entry->second = entry->second && isClean(row);
     }
-    return std::count_if(clean.begin(), clean.end(),
-                         [](const auto& entry) { return entry.second; });
+    const auto cleanCount =
+        std::count_if(clean.begin(), clean.end(), [](const auto& entry) { return entry.second; });
+    return std::to_string(clean.size()) + " computers (" + std::to_string(cleanCount) + " clean)";
 }
 
 std::string exitCodeText(const EstateRow& row) {
@@ -146,8 +138,7 @@ std::string_view stateColour(RowState state) {
 }  // namespace
 
 std::string consoleReport(const std::vector<EstateRow>& rows, const EstateCounts& counts) {
-    std::string text = "Stravik estate report: " + std::to_string(computerCount(rows)) +
-                       " computers (" + std::to_string(cleanComputerCount(rows)) + " clean), " +
+    std::string text = "Stravik estate report: " + computersText(rows) + ", " +
                        std::to_string(rows.size()) + " rows, " + std::to_string(counts.runs) +
                        " runs read from " + std::to_string(counts.files - counts.filesSkipped) +
                        " logs (" + std::to_string(counts.filesSkipped) + " other files skipped, " +
@@ -252,9 +243,8 @@ std::string htmlReport(const std::vector<EstateRow>& rows, const EstateCounts& c
         "th{background:#eee;cursor:pointer}td.state{font-weight:bold}\n"
         "svg text{font:12px system-ui,sans-serif}\n</style></head><body>\n"
         "<h1>Stravik estate report</h1>\n<p id=\"summary\">" +
-        std::to_string(computerCount(rows)) + " computers (" +
-        std::to_string(cleanComputerCount(rows)) + " clean), " + std::to_string(rows.size()) +
-        " rows, " + std::to_string(counts.runs) + " runs from " +
+        computersText(rows) + ", " + std::to_string(rows.size()) + " rows, " +
+        std::to_string(counts.runs) + " runs from " +
         std::to_string(counts.files - counts.filesSkipped) + " logs; " +
         std::to_string(counts.filesSkipped) + " other files skipped, " +
         std::to_string(counts.tornLines) + " torn lines. Made " +

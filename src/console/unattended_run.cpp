@@ -1,7 +1,5 @@
 #include "console/unattended_run.h"
 
-#include <array>
-
 #include "console/run_record.h"
 #include "identifiers/target_identifiers.h"
 #include "platform/classic_errors.h"

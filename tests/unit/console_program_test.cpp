@@ -68,7 +68,7 @@ public:
     }
     // The report's files are not this fake's: the Wine scenario reads real ones.
     void listFiles(const Text&, const std::function<void(const Text&)>&) override {}
-    void readLines(const Text&, const std::function<void(std::string_view)>&) override {}
+    void readPieces(const Text&, const std::function<void(std::string_view)>&) override {}
     std::string readFile(const Text&) override { return {}; }
     void writeFile(const Text&, std::string_view) override {}
     std::string randomHex() override { return "0"; }

@@ -138,31 +138,12 @@ public:
         listBelow(root, file);
     }
 
-    void readLines(const Text& path, const std::function<void(std::string_view)>& line) override {
+    void readPieces(const Text& path, const std::function<void(std::string_view)>& piece) override {
         std::ifstream file(encodeUtf8(path), std::ios::binary);
-        std::string buffer(readSize, '\0');
-        std::string partial;
-        const auto emit = [&](std::string_view text) {
-            line(text.ends_with('\r') ? text.substr(0, text.size() - 1) : text);
-        };
+        std::string buffer(pieceSize, '\0');
         while (file.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) ||
                file.gcount() > 0) {
-            std::string_view chunk(buffer.data(), static_cast<std::size_t>(file.gcount()));
-            for (std::size_t end = chunk.find('\n'); end != std::string_view::npos;
-                 end = chunk.find('\n')) {
-                partial.append(chunk.substr(0, end));
-                emit(partial);
-                partial.clear();
-                chunk.remove_prefix(end + 1);
-            }
-            partial.append(chunk);
-            if (partial.size() >= readSize) {
-                emit(partial);
-                partial.clear();
-            }
-        }
-        if (!partial.empty()) {
-            emit(partial);
+            piece(std::string_view(buffer.data(), static_cast<std::size_t>(file.gcount())));
         }
     }
 
@@ -197,7 +178,7 @@ public:
     Text fromUtf8(std::string_view text) override { return decodeUtf8(text); }
 
 private:
-    static constexpr std::size_t readSize = 64 * 1024;
+    static constexpr std::size_t pieceSize = 64 * 1024;
 
     // Each folder's files in name order, then its folders; no link followed.
     static void listBelow(const std::filesystem::path& folder,

@@ -115,8 +115,8 @@ public:
     void listFiles(const Text& folder, const std::function<void(const Text&)>& file) override {
         win32::listFiles(folder, file);
     }
-    void readLines(const Text& path, const std::function<void(std::string_view)>& line) override {
-        win32::readLines(path, line);
+    void readPieces(const Text& path, const std::function<void(std::string_view)>& piece) override {
+        win32::readPieces(path, piece);
     }
     std::string readFile(const Text& path) override { return win32::readFile(path); }
     void writeFile(const Text& path, std::string_view bytes) override {
@@ -124,7 +124,7 @@ public:
     }
     std::string randomHex() override { return win32::randomHex(); }
     std::string utf8(const Text& text) override { return encoded(text, CP_UTF8); }
-    Text fromUtf8(std::string_view text) override { return win32::fromUtf8(text); }
+    Text fromUtf8(std::string_view text) override { return decoded(text, CP_UTF8); }
 };
 
 }  // namespace

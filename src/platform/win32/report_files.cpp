@@ -15,9 +15,8 @@
 namespace stravik::win32 {
 namespace {
 
-// A log is read in pieces of this size; a longer line comes in pieces, so
-// no log can make the report hold more of it at once.
-constexpr DWORD readSize = 64 * 1024;
+// A log is read in pieces of this size.
+constexpr DWORD pieceSize = 64 * 1024;
 // The computer list is a few lines per computer.
 constexpr LONGLONG largestListBytes = 64LL * 1024 * 1024;
 
@@ -66,43 +65,17 @@ void listFiles(const Text& folder, const std::function<void(const Text&)>& file)
     listBelow(folder, file);
 }
 
-void readLines(const Text& path, const std::function<void(std::string_view)>& line) {
+void readPieces(const Text& path, const std::function<void(std::string_view)>& piece) {
     const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) {
         return;
     }
-    std::vector<char> buffer(readSize);
-    std::string partial;
-    const auto emit = [&](std::string_view text) {
-        if (!text.empty() && text.back() == '\r') {
-            text.remove_suffix(1);
-        }
-        line(text);
-    };
+    std::vector<char> buffer(pieceSize);
     DWORD read = 0;
-    while (ReadFile(file.get(), buffer.data(), readSize, &read, nullptr) && read > 0) {
-        std::string_view chunk(buffer.data(), read);
-        for (std::size_t end = chunk.find('\n'); end != std::string_view::npos;
-             end = chunk.find('\n')) {
-            if (partial.empty()) {
-                emit(chunk.substr(0, end));
-            } else {
-                partial.append(chunk.substr(0, end));
-                emit(partial);
-                partial.clear();
-            }
-            chunk.remove_prefix(end + 1);
-        }
-        partial.append(chunk);
-        if (partial.size() >= readSize) {
-            emit(partial);
-            partial.clear();
-        }
-    }
-    if (!partial.empty()) {
-        emit(partial);
+    while (ReadFile(file.get(), buffer.data(), pieceSize, &read, nullptr) && read > 0) {
+        piece(std::string_view(buffer.data(), read));
     }
 }
 
@@ -150,18 +123,6 @@ std::string randomHex() {
         text += digits;
     }
     return text;
-}
-
-Text fromUtf8(std::string_view text) {
-    if (text.empty()) {
-        return Text();
-    }
-    const int length =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    Text wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                        length);
-    return wide;
 }
 
 void reportEvent(WORD type, DWORD id, const Text& text) {

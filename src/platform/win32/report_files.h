@@ -13,11 +13,10 @@
 namespace stravik::win32 {
 
 void listFiles(const Text& folder, const std::function<void(const Text&)>& file);
-void readLines(const Text& path, const std::function<void(std::string_view)>& line);
+void readPieces(const Text& path, const std::function<void(std::string_view)>& piece);
 std::string readFile(const Text& path);
 void writeFile(const Text& path, std::string_view bytes);
 std::string randomHex();
-Text fromUtf8(std::string_view text);
 // One event in the Application log, source "Stravik".
 void reportEvent(WORD type, DWORD id, const Text& text);
 

@@ -43,19 +43,21 @@ std::string encoded(const Text& text, UINT codePage) {
 
 NarrowText Win32Platform::narrow(const Text& text) { return encoded(text, CP_ACP); }
 
-Text Win32Platform::widen(const NarrowText& text) {
-    if (text.empty()) {
+Text decoded(std::string_view bytes, UINT codePage) {
+    if (bytes.empty()) {
         return Text();
     }
-    const int narrowLength = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), narrowLength, nullptr, 0);
+    const int narrowLength = static_cast<int>(bytes.size());
+    const int length = MultiByteToWideChar(codePage, 0, bytes.data(), narrowLength, nullptr, 0);
     if (length <= 0) {
         raiseClassicError(classic::invalidCall);
     }
     Text widened(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), narrowLength, widened.data(), length);
+    MultiByteToWideChar(codePage, 0, bytes.data(), narrowLength, widened.data(), length);
     return widened;
 }
+
+Text Win32Platform::widen(const NarrowText& text) { return decoded(text, CP_ACP); }
 
 std::int32_t Win32Platform::RegOpenKeyA(RegistryRoot root, const NarrowText& subKey,
                                         RegistryHandle& key) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 #include "platform/platform_services.h"
 #include "platform/win32/windows_headers.h"
 
@@ -48,6 +50,7 @@ private:
 // `text` in the code page `codePage`, every character kept (embedded
 // terminators too); raises 5 when it cannot be converted.
 std::string encoded(const Text& text, UINT codePage);
+Text decoded(std::string_view bytes, UINT codePage);
 
 // The predefined key handle a registry root stands for.
 HKEY rootKey(RegistryRoot root);
