@@ -1,5 +1,6 @@
 #include "console/command_line.h"
 
+#include <algorithm>
 #include <cwctype>
 
 namespace stravik::console {
@@ -10,7 +11,7 @@ const std::wstring_view usageText =
     L"  stravikc check  [/machine | /user] [/drive X] [/log FILE] [/quiet]\n"
     L"  stravikc remove [/machine | /user] [/drive X] [/log FILE] [/quiet]\n"
     L"  stravikc report FOLDER [FOLDER ...] [/csv FILE] [/html FILE] [/computers FILE]\n"
-    L"                  [/days N]\n"
+    L"                  [/days N] [/trustnames]\n"
     L"\n"
     L"  check     lists every target and whether it is there; changes nothing\n"
     L"  remove    removes them, as the window's Remove does, saying what became of each\n"
@@ -25,6 +26,8 @@ const std::wstring_view usageText =
     L"  /csv, /html  also writes the rows to FILE as CSV or as a web page\n"
     L"  /computers   names the computers that must have reported, one a line\n"
     L"  /days     a computer without a run for N days is stale\n"
+    L"  /trustnames  trusts each log by its folder and name alone, not by its owner\n"
+    L"               (for a share on a file system that records no owners)\n"
     L"\n"
     L"Exit codes:\n"
     L"  0     nothing of Halvoran is left in the scope\n"
@@ -68,15 +71,22 @@ std::optional<Text> driveLetter(const Text& argument) {
     return Text(1, static_cast<wchar_t>(std::towupper(static_cast<wint_t>(argument[0]))));
 }
 
+constexpr std::wstring_view reportOptions[] = {L"csv", L"html", L"computers", L"days",
+                                               L"trustnames"};
+
 // `report`'s arguments, after the word.
-std::optional<CommandLine> parseReport(const std::vector<Text>& arguments) {
+std::optional<CommandLine> parseReport(const std::vector<Text>& arguments, bool slashBeginsPaths) {
     CommandLine command;
     command.action = Action::report;
     ReportRequest& report = command.report;
     for (std::size_t index = 1; index < arguments.size(); ++index) {
         const Text& argument = arguments[index];
-        const std::optional<Text> option = optionName(argument);
+        std::optional<Text> option = optionName(argument);
         const bool valueFollows = index + 1 < arguments.size() && !arguments[index + 1].empty();
+        if (option && slashBeginsPaths && argument.starts_with(L"/") &&
+            std::ranges::find(reportOptions, *option) == std::end(reportOptions)) {
+            option.reset();
+        }
         if (!option) {
             if (argument.empty()) {
                 return std::nullopt;
@@ -90,6 +100,8 @@ std::optional<CommandLine> parseReport(const std::vector<Text>& arguments) {
                                                               : nullptr;
         if (path != nullptr && !*path && valueFollows) {
             *path = arguments[++index];
+        } else if (*option == L"trustnames" && !report.trustPlaces) {
+            report.trustPlaces = true;
         } else if (*option == L"days" && !report.staleDays && valueFollows) {
             const Text& days = arguments[++index];
             if (days.size() > 5 || days.find_first_not_of(L"0123456789") != Text::npos ||
@@ -109,9 +121,10 @@ std::optional<CommandLine> parseReport(const std::vector<Text>& arguments) {
 
 }  // namespace
 
-std::optional<CommandLine> parseCommandLine(const std::vector<Text>& arguments) {
+std::optional<CommandLine> parseCommandLine(const std::vector<Text>& arguments,
+                                            bool slashBeginsPaths) {
     if (!arguments.empty() && lowerCase(arguments.front()) == L"report") {
-        return parseReport(arguments);
+        return parseReport(arguments, slashBeginsPaths);
     }
     CommandLine command;
     std::optional<Action> action;

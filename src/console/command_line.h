@@ -4,6 +4,7 @@
 //   stravikc check  [/machine | /user] [/drive X] [/log FILE] [/quiet]
 //   stravikc remove [/machine | /user] [/drive X] [/log FILE] [/quiet]
 //   stravikc report FOLDER [FOLDER ...] [/csv FILE] [/html FILE] [/computers FILE] [/days N]
+//                   [/trustnames]
 //   stravikc /?
 // Options may be written /name, -name or --name, in any case.
 
@@ -24,6 +25,9 @@ struct ReportRequest {
     std::optional<Text> htmlPath;
     std::optional<Text> computersPath;
     std::optional<int> staleDays;
+    // Logs trusted by their place alone, without their owners: for a share
+    // on a file system that keeps none.
+    bool trustPlaces = false;
 };
 
 struct CommandLine {
@@ -39,7 +43,10 @@ struct CommandLine {
 
 // The arguments after the program's name. None when they make no command:
 // the caller prints the usage to standard error and touches nothing.
-std::optional<CommandLine> parseCommandLine(const std::vector<Text>& arguments);
+// `slashBeginsPaths`: where "/" is the root of every absolute path, a
+// report's "/name" that is no option of its names a folder.
+std::optional<CommandLine> parseCommandLine(const std::vector<Text>& arguments,
+                                            bool slashBeginsPaths = false);
 
 // The usage and the exit codes, as `/?` prints them.
 extern const std::wstring_view usageText;

@@ -42,6 +42,41 @@ public:
     virtual void append(const Text& text) = 0;
 };
 
+// Who owns a file, as its file system records it: the default owner of
+// the account that created it, which appending never changes.
+struct FileOwner {
+    enum class Kind {
+        machine,     // SYSTEM (S-1-5-18) or Administrators (S-1-5-32-544); root on POSIX
+        account,     // any other account, by its name
+        unresolved,  // an owner that names no account known here
+        none,        // no owner recorded, or none could be read
+    };
+    Kind kind = Kind::none;
+    Text domain;  // for an account: its domain or computer, when it has one
+    Text name;    // an account's name ("PC1$", "anna"); "SYSTEM" or "Administrators"
+    Text id;      // the SID ("S-1-5-21-...") or "uid 1001"; for none, why
+};
+
+// A log opened for the report; its owner is read on the handle it is read
+// through, so a file swapped after listing cannot lend another its owner.
+class ReportFile {
+public:
+    virtual ~ReportFile() = default;
+    virtual const FileOwner& owner() const = 0;
+    // Calls `piece` with the file's bytes in order, a bounded piece at a
+    // time, no more than its size when it was opened. Raises RaisedError,
+    // with the system's own text, when a read fails.
+    virtual void read(const std::function<void(std::string_view)>& piece) = 0;
+};
+
+// A folder met while listing logs, or a file with what came of opening it.
+struct ListedLog {
+    Text path;
+    bool folder = false;
+    std::unique_ptr<ReportFile> file;  // none for a folder, or when it could not be opened
+    Text error;                        // why not, in the system's words
+};
+
 class ConsoleHost {
 public:
     virtual ~ConsoleHost() = default;
@@ -72,15 +107,15 @@ public:
     enum class EventType { information, warning, error };
     virtual void reportEvent(EventType type, std::uint32_t id, const Text& text) = 0;
 
-    // For the report over the logs on a share. Calls `file` with the path
-    // of every file in `folder` and the folders below it (no link
-    // followed), each folder's files in name order before its folders;
-    // raises 76 when the folder is not there.
-    virtual void listFiles(const Text& folder, const std::function<void(const Text&)>& file) = 0;
-    // Calls `piece` with the file's bytes in order, a bounded piece at a
-    // time. A file that cannot be read gives none.
-    virtual void readPieces(const Text& path,
-                            const std::function<void(std::string_view)>& piece) = 0;
+    // For the report over the logs on a share. Calls `entry` with every
+    // folder in `folder` and below it, and every regular file there opened
+    // for reading (no link followed, nothing that could block opened),
+    // each folder's files in name order before its folders; raises 76 when
+    // the folder is not there.
+    virtual void listLogs(const Text& folder, const std::function<void(ListedLog&)>& entry) = 0;
+    // Whether "/name" on the command line may be a path (the POSIX root)
+    // rather than an option, when no option has that name.
+    virtual bool slashBeginsPaths() = 0;
     virtual std::string readFile(const Text& path) = 0;
     // Creates or replaces the file.
     virtual void writeFile(const Text& path, std::string_view bytes) = 0;

@@ -1,5 +1,7 @@
 #include "console/console_program.h"
 
+#include <new>
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -113,7 +115,7 @@ void reportEvent(ConsoleHost& host, const CommandLine& command, const RunResult&
 }
 
 int run(ConsoleHost& host, PlatformServices& machine, const std::vector<Text>& arguments) {
-    const std::optional<CommandLine> command = parseCommandLine(arguments);
+    const std::optional<CommandLine> command = parseCommandLine(arguments, host.slashBeginsPaths());
     if (!command) {
         host.write(ConsoleHost::Stream::error,
                    L"The command line is not one stravikc knows.\n\n" + Text(usageText));
@@ -165,6 +167,10 @@ int runConsoleProgram(ConsoleHost& host, PlatformServices& machine,
                       const std::vector<Text>& arguments) {
     try {
         return run(host, machine, arguments);
+    } catch (const std::bad_alloc&) {
+        const ErrorInfo memory = classicError(classic::outOfMemory);
+        host.write(ConsoleHost::Stream::error, formatErrorMessage(memory) + L"\n");
+        return memory.number;
     } catch (...) {
         const ErrorInfo internal = classicError(classic::internalError);
         host.write(ConsoleHost::Stream::error, formatErrorMessage(internal) + L"\n");

@@ -1,60 +1,13 @@
 #include "console/estate_report.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <set>
-
-#include "console/run_record.h"
 
 namespace stravik::console {
 
 namespace {
 
-// Lines kept while a file's first start line is looked for, and how long
-// a text from a log may grow in a row: a log cannot make the report keep
-// more than this much of it.
-constexpr std::size_t undecidedLines = 64;
-constexpr std::size_t undecidedBytes = 64 * 1024;
-constexpr std::size_t keptTextBytes = 1024;
-constexpr std::size_t openRunsKept = 256;
-
-std::string upperAscii(std::string_view text) {
-    std::string upper(text);
-    for (char& character : upper) {
-        if (character >= 'a' && character <= 'z') {
-            character = static_cast<char>(character - 'a' + 'A');
-        }
-    }
-    return upper;
-}
-
-std::string kept(std::string_view text) { return std::string(text.substr(0, keptTextBytes)); }
-
-bool isDigits(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char character) {
-        return character >= '0' && character <= '9';
-    });
-}
-
-// "-20261209T101500Z-1234" at the end of a new file's stem, beside a log
-// that someone else held.
-std::string_view withoutBesideSuffix(std::string_view stem) {
-    const std::size_t processDash = stem.rfind('-');
-    if (processDash == std::string_view::npos || !isDigits(stem.substr(processDash + 1))) {
-        return stem;
-    }
-    const std::string_view rest = stem.substr(0, processDash);
-    constexpr std::size_t timeLength = 16;  // 20261209T101500Z
-    if (rest.size() <= timeLength || rest[rest.size() - timeLength - 1] != '-') {
-        return stem;
-    }
-    const std::string_view time = rest.substr(rest.size() - timeLength);
-    if (!isDigits(time.substr(0, 8)) || time[8] != 'T' || !isDigits(time.substr(9, 6)) ||
-        time[15] != 'Z') {
-        return stem;
-    }
-    return rest.substr(0, rest.size() - timeLength - 1);
-}
+// Mismatch rows one file may make; the rest are counted in one more row.
+constexpr std::size_t mismatchRowsPerFile = 8;
 
 RowState stateOfExitCode(std::int64_t code) {
     switch (code) {
@@ -78,21 +31,11 @@ RowState stateOfExitCode(std::int64_t code) {
     }
 }
 
-// Days since 1970-01-01 of an ISO 8601 date, or none.
-std::optional<std::int64_t> dayNumber(std::string_view time) {
-    int year = 0, month = 0, day = 0;
-    if (time.size() < 10 || std::sscanf(std::string(time.substr(0, 10)).c_str(), "%4d-%2d-%2d",
-                                        &year, &month, &day) != 3) {
-        return std::nullopt;
-    }
-    // Civil date to days, after Howard Hinnant's algorithm.
-    year -= month <= 2 ? 1 : 0;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const std::int64_t yearOfEra = year - era * 400;
-    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
+std::string placeName(PlaceKind kind) {
+    return kind == PlaceKind::computers ? "COMPUTERS" : kind == PlaceKind::users ? "USERS" : "";
 }
+
+bool isPartRow(const EstateRow& row) { return row.part == "machine" || row.part == "user"; }
 
 }  // namespace
 
@@ -118,6 +61,14 @@ std::string_view rowStateText(RowState state) {
             return "interrupted";
         case RowState::mismatched:
             return "mismatched";
+        case RowState::nameTaken:
+            return "log name taken";
+        case RowState::ownerUnknown:
+            return "owner unknown";
+        case RowState::unreadable:
+            return "unreadable";
+        case RowState::notAttributed:
+            return "not attributed";
         case RowState::stale:
             return "stale";
         case RowState::neverReported:
@@ -128,200 +79,142 @@ std::string_view rowStateText(RowState state) {
 
 bool isClean(const EstateRow& row) { return row.state == RowState::clean; }
 
-void EstateReport::beginFile(std::string_view path) {
-    file_.emplace();
-    file_->path = std::string(path);
-    const std::size_t nameStart = path.find_last_of("\\/");
-    const std::string_view name =
-        nameStart == std::string_view::npos ? path : path.substr(nameStart + 1);
-    if (nameStart != std::string_view::npos) {
-        const std::string_view folders = path.substr(0, nameStart);
-        const std::size_t folderStart = folders.find_last_of("\\/");
-        file_->folder = upperAscii(
-            folderStart == std::string_view::npos ? folders : folders.substr(folderStart + 1));
-    }
-    std::string_view stem = name;
-    if (stem.size() > 4 && upperAscii(stem.substr(stem.size() - 4)) == ".LOG") {
-        stem.remove_suffix(4);
-    }
-    file_->stem = std::string(withoutBesideSuffix(stem));
+EstateReport::EstateReport(std::string_view now, Trust trust)
+    : clock_(now), now_(now), trust_(trust) {
+    counts_.placesTrusted = trust == Trust::place;
+}
+
+void EstateReport::folder(std::string_view path) {
+    computersFolder_ = computersFolder_ || isComputersFolder(path);
+}
+
+void EstateReport::beginFile(std::string_view path, const LogOwner& owner) {
     ++counts_.files;
+    FileState& file = file_.emplace();
+    file.path = std::string(path);
+    file.place = placeOf(path);
+    file.attribution = attribute(file.place, owner, trust_);
+    const RowKey nameKey{"", "log", placeName(file.place.kind) + "\\" + upperAscii(file.place.stem),
+                         file.attribution.owner};
+    switch (file.attribution.verdict) {
+        case Attribution::Verdict::taken:
+            // Never read: whatever it says, its name is not its owner's.
+            fileRow(nameKey, RowState::nameTaken, file.path, "owned by " + file.attribution.owner);
+            return;
+        case Attribution::Verdict::ownerUnknown:
+            fileRow(nameKey, RowState::ownerUnknown, file.path,
+                    "owner unknown (" + file.attribution.owner + ")");
+            return;
+        case Attribution::Verdict::place:
+            if (file.place.kind == PlaceKind::computers) {
+                placeComputers_.insert(computerKey(file.place.stem));
+            } else if (!file.attribution.computer.empty()) {
+                placeComputers_.insert(file.attribution.computer);
+            }
+            break;
+        case Attribution::Verdict::notAttributed:
+            break;
+    }
+    file.reader.emplace([this](const Run& run) { fold(run); });
 }
 
 void EstateReport::line(std::string_view bytes) {
-    if (!file_ || file_->skipped) {
-        return;
+    ++position_;
+    if (file_ && file_->reader) {
+        file_->reader->line(bytes, position_);
     }
-    if (file_->decided) {
-        readRecordLine(bytes);
-        return;
-    }
-    // Not yet known to be a log: a binary file, another program's or
-    // another format's is skipped whole.
-    if (bytes.find('\0') != std::string_view::npos) {
-        file_->skipped = true;
-        return;
-    }
-    const std::optional<record::Line> parsed = record::splitLine(bytes);
-    const std::optional<record::Start> start =
-        parsed ? record::parseStart(parsed->text) : std::nullopt;
-    if (start && start->format == record::format) {
-        file_->decided = true;
-        std::vector<std::string> pending = std::move(file_->pending);
-        for (const std::string& earlier : pending) {
-            readRecordLine(earlier);
-        }
-        readRecordLine(bytes);
-        return;
-    }
-    file_->pendingBytes += bytes.size();
-    if (start || file_->pending.size() >= undecidedLines || file_->pendingBytes > undecidedBytes) {
-        file_->skipped = true;
-        file_->pending.clear();
-        return;
-    }
-    file_->pending.emplace_back(bytes);
 }
+
+void EstateReport::unfinishedLine() { ++counts_.unfinishedLines; }
 
 void EstateReport::endFile() {
     if (!file_) {
         return;
     }
-    if (!file_->decided) {
-        ++counts_.filesSkipped;
-    } else {
-        // A start with no end: the run was killed, or the PC went off.
-        for (auto& [key, run] : file_->openRuns) {
-            fold(run);
+    if (file_->reader) {
+        file_->reader->finish();
+        counts_.tornLines += file_->reader->tornLines();
+        if (!file_->reader->isLog()) {
+            ++counts_.filesSkipped;
+        } else if (file_->attribution.verdict == Attribution::Verdict::notAttributed) {
+            fileRow({"", "log", file_->path, "not attributed"}, RowState::notAttributed,
+                    file_->path, "not in a computers or users folder given or directly under one");
+            rows_[{"", "log", file_->path, "not attributed"}].row.runs = file_->runs;
         }
+    }
+    if (file_->mismatchesBeyond != 0) {
+        EstateRow& row = rows_[{"", "mismatch", "", file_->path}].row;
+        row.part = "mismatch";
+        row.logFile = file_->path;
+        row.state = RowState::mismatched;
+        row.runs = file_->mismatchesBeyond;
+        row.note = std::to_string(file_->mismatchesBeyond) +
+                   " more records in this log claim other computers, users or parts";
     }
     file_.reset();
 }
 
-void EstateReport::readRecordLine(std::string_view bytes) {
-    const std::optional<record::Line> parsed = record::splitLine(bytes);
-    if (!parsed) {
-        ++counts_.tornLines;
-        return;
-    }
-    const std::string key(parsed->runKey);
-    const std::string_view text = parsed->text;
-    if (const std::optional<record::Start> start = record::parseStart(text)) {
-        if (const auto earlier = file_->openRuns.find(key); earlier != file_->openRuns.end()) {
-            fold(earlier->second);
-            file_->openRuns.erase(earlier);
-        }
-        if (start->format != record::format) {
-            ++counts_.tornLines;
-            return;
-        }
-        Run run;
-        run.order = ++order_;
-        run.computer = kept(parsed->computer);
-        run.start = std::string(parsed->runStart);
-        run.user = kept(start->user);
-        run.version = kept(start->version);
-        run.elevated = kept(start->elevated);
-        run.scope = kept(start->scope);
-        if (file_->openRuns.size() >= openRunsKept) {
-            // More runs under way at once than any PC makes: a log written
-            // to make the report keep them all. The oldest is cut short.
-            const auto oldest = std::min_element(file_->openRuns.begin(), file_->openRuns.end(),
-                                                 [](const auto& left, const auto& right) {
-                                                     return left.second.order < right.second.order;
-                                                 });
-            fold(oldest->second);
-            file_->openRuns.erase(oldest);
-        }
-        file_->openRuns.emplace(key, std::move(run));
-        return;
-    }
-    const auto found = file_->openRuns.find(key);
-    if (found == file_->openRuns.end()) {
-        ++counts_.tornLines;
-        return;
-    }
-    Run& run = found->second;
-    if (const std::optional<record::End> end = record::parseEnd(text)) {
-        run.end = kept(end->time);
-        run.exitCode = end->exitCode;
-        fold(run);
-        file_->openRuns.erase(found);
-    } else if (const auto summary = record::parseSummary(text)) {
-        run.counts = *summary;
-        run.summarised = true;
-    } else if (const auto target = record::afterPrefix(text, record::failedPrefix)) {
-        run.failedTarget = kept(*target);
-    } else if (const auto error = record::parseError(text); error && run.errorNumber.empty()) {
-        run.errorNumber = kept(error->number);
-        run.errorText = kept(error->description);
-    } else if (!run.summarised) {
-        for (std::size_t fate = 0; fate < record::fateNames.size(); ++fate) {
-            if (text.size() > record::fateNames[fate].size() + 2 &&
-                text.starts_with(record::fateNames[fate]) &&
-                text.substr(record::fateNames[fate].size(), 2) == ": ") {
-                ++run.counts[fate];
-            }
-        }
+void EstateReport::unreadable(std::string_view path, std::string_view error) {
+    ++counts_.files;
+    const LogPlace place = placeOf(path);
+    const std::string name =
+        place.stem.empty() ? std::string(path)
+                           : placeName(place.kind) + "\\" + upperAscii(place.stem);
+    fileRow({"", "log", name, "unreadable"}, RowState::unreadable, std::string(path),
+            std::string(error));
+}
+
+void EstateReport::fileRow(const RowKey& key, RowState state, const std::string& path,
+                           const std::string& note) {
+    EstateRow& row = rows_[key].row;
+    if (row.logFile.empty()) {
+        row.part = "log";
+        row.logFile = path;
+        row.state = state;
+        row.note = note;
     }
 }
 
 void EstateReport::fold(const Run& run) {
     ++counts_.runs;
-    const bool machine = run.scope == "machine" || run.scope == "everything";
-    const bool user = run.scope == "user" || run.scope == "everything";
-    const std::string computer = computerKey(run.computer);
-    const std::string userKey = upperAscii(run.user);
-    const std::string& folder = file_->folder;
-    const std::string stem = upperAscii(file_->stem);
-
-    // Where the file lies says whom it may speak for; a record that claims
-    // otherwise is shown as it is, never merged into another's row.
-    std::string mismatch;
-    if (folder == "COMPUTERS" && (!machine || stem != computer)) {
-        mismatch = "a record for " + (machine ? "computer " + run.computer : "a user's part") +
-                   " in a computer's log";
-    } else if (folder == "USERS" && (!user || stem != computer + "-" + userKey)) {
-        mismatch =
-            "a record for " +
-            (user ? "computer " + run.computer + ", user " + run.user : "the machine's part") +
-            " in a user's log";
-    } else if (!machine && !user) {
-        mismatch = "a record of no known scope";
-    }
-    if (!mismatch.empty()) {
-        foldInto({computer, "mismatch", userKey, file_->path}, run, "mismatch", mismatch);
+    ++file_->runs;
+    if (file_->attribution.verdict != Attribution::Verdict::place) {
         return;
     }
-    if (machine && folder != "USERS") {
+    const Speaking speaking =
+        speaksFor(file_->place, file_->attribution, run.computer, run.user, run.scope);
+    const std::string computer = computerKey(run.computer);
+    if (!speaking.mismatch.empty()) {
+        // Shown as it is, never merged into another's row, and no more of
+        // them from one log than a few.
+        const RowKey key{computer, "mismatch", upperAscii(run.user), file_->path};
+        if (!file_->mismatches.contains(key) && file_->mismatches.size() >= mismatchRowsPerFile) {
+            ++file_->mismatchesBeyond;
+            return;
+        }
+        file_->mismatches.insert(key);
+        foldInto(key, run, "mismatch", speaking.mismatch);
+        return;
+    }
+    if (speaking.machine) {
         foldInto({computer, "machine", "", ""}, run, "machine", "");
     }
-    if (user && folder != "COMPUTERS") {
-        foldInto({computer, "user", userKey, ""}, run, "user", "");
+    if (speaking.user) {
+        foldInto({computer, "user", upperAscii(run.user), ""}, run, "user", "");
     }
 }
 
 void EstateReport::foldInto(const RowKey& key, const Run& run, const std::string& part,
                             const std::string& note) {
-    EstateRow& row = rows_[key];
-    std::uint64_t& latest = latest_[key];
-    const bool success = run.exitCode && (*run.exitCode == 0 || *run.exitCode == 3010);
-    ++row.runs;
-    row.failuresInARow = success ? 0 : row.failuresInARow + 1;
-    if (row.runs == 1 || row.firstSeen.empty()) {
-        row.firstSeen = run.start;
+    Entry& entry = rows_[key];
+    if (clock_.isAhead(run.start)) {
+        entry.history.noteClockAhead(run.start);
     }
-    if (run.order < latest) {
-        // Ended after a run that started later: history only.
-        if (success && row.lastSuccess.empty()) {
-            row.lastSuccess = run.start;
-        }
+    const bool success = run.exitCode && (*run.exitCode == 0 || *run.exitCode == 3010);
+    if (!entry.history.add(clock_.orderOf(run.start, run.position), run.start, success)) {
         return;
     }
-    latest = run.order;
-    if (success) {
-        row.lastSuccess = run.start;
-    }
+    EstateRow& row = entry.row;
     row.computer = run.computer;
     row.part = part;
     row.user = part == "machine" ? std::string() : run.user;
@@ -341,60 +234,59 @@ void EstateReport::foldInto(const RowKey& key, const Run& run, const std::string
                                 : stateOfExitCode(*run.exitCode);
 }
 
-std::vector<EstateRow> EstateReport::rows(const std::vector<std::string>& expectedComputers,
-                                          std::optional<int> staleDays,
-                                          std::string_view now) const {
+std::vector<EstateRow> EstateReport::rows(
+    const std::optional<std::vector<std::string>>& expectedComputers,
+    std::optional<int> staleDays) const {
     std::vector<EstateRow> rows;
     rows.reserve(rows_.size());
-    const std::optional<std::int64_t> today = dayNumber(now);
-    for (const auto& [key, row] : rows_) {
-        rows.push_back(row);
+    const std::optional<std::int64_t> now = utcSeconds(now_);
+    std::set<std::string> machineRows;
+    std::set<std::string> known = placeComputers_;
+    for (const auto& [key, entry] : rows_) {
+        rows.push_back(entry.row);
         EstateRow& added = rows.back();
-        const std::optional<std::int64_t> day = dayNumber(added.lastStart);
-        if (staleDays && today && added.state != RowState::mismatched &&
-            (!day || *today - *day >= *staleDays)) {
+        if (entry.history.runs() != 0) {
+            added.runs = entry.history.runs();
+            added.firstSeen = entry.history.firstSeen();
+            added.lastSuccess = entry.history.lastSuccess();
+            added.failuresInARow = entry.history.failuresInARow();
+        }
+        if (!entry.history.clockAhead().empty()) {
+            added.note += (added.note.empty() ? "" : "; ") + std::string("clock ahead: a run claims ") +
+                          entry.history.clockAhead();
+        }
+        if (!isPartRow(added)) {
+            continue;
+        }
+        (added.part == "machine" ? machineRows : known).insert(std::get<0>(key));
+        const std::optional<std::int64_t> started = utcSeconds(added.lastStart);
+        if (staleDays && now && (!started || *now - *started >= *staleDays * 86400LL)) {
             added.state = RowState::stale;
         }
     }
-    std::set<std::string> reported;
-    for (const auto& [key, row] : rows_) {
-        reported.insert(std::get<0>(key));
-    }
-    for (const std::string& name : expectedComputers) {
-        // Each name once, however often the list has it.
-        std::string key = computerKey(name);
-        if (!key.empty() && reported.insert(key).second) {
-            EstateRow row;
-            row.computer = std::move(key);
-            row.part = "machine";
-            row.state = RowState::neverReported;
-            rows.push_back(std::move(row));
+    if (expectedComputers || computersFolder_) {
+        if (expectedComputers) {
+            for (const std::string& name : *expectedComputers) {
+                known.insert(computerKey(name));
+            }
+        }
+        for (const std::string& computer : known) {
+            if (!computer.empty() && !machineRows.contains(computer)) {
+                EstateRow row;
+                row.computer = computer;
+                row.part = "machine";
+                row.state = RowState::neverReported;
+                rows.push_back(std::move(row));
+            }
         }
     }
     std::stable_sort(rows.begin(), rows.end(), [](const EstateRow& left, const EstateRow& right) {
-        return std::tuple(computerKey(left.computer), left.part, upperAscii(left.user)) <
-               std::tuple(computerKey(right.computer), right.part, upperAscii(right.user));
+        return std::tuple(left.computer.empty(), computerKey(left.computer), left.part,
+                          upperAscii(left.user), left.logFile) <
+               std::tuple(right.computer.empty(), computerKey(right.computer), right.part,
+                          upperAscii(right.user), right.logFile);
     });
     return rows;
-}
-
-std::string computerKey(std::string_view name) {
-    while (!name.empty() && (name.back() == '\r' || name.back() == ' ' || name.back() == '\t')) {
-        name.remove_suffix(1);
-    }
-    while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) {
-        name.remove_prefix(1);
-    }
-    if (const std::size_t domain = name.find_last_of('\\'); domain != std::string_view::npos) {
-        name.remove_prefix(domain + 1);
-    }
-    if (!name.empty() && name.back() == '$') {
-        name.remove_suffix(1);
-    }
-    if (const std::size_t suffix = name.find('.'); suffix != std::string_view::npos) {
-        name = name.substr(0, suffix);
-    }
-    return upperAscii(name);
 }
 
 std::vector<std::string> readComputerList(std::string_view bytes) {

@@ -5,24 +5,29 @@
 // machine's part and one per computer and user for the user's part.
 //
 // Every byte of a log was written by a computer or by a user, so nothing
-// in it is trusted: a record counts for the computer and user that the
-// file's place names (logs\computers\PC1.log, logs\users\PC1-anna.log) only
-// when it claims the same, and is shown as a mismatch otherwise; runs are
-// ordered by where they lie, never by the times they claim; every text
-// taken from a log is cleaned of control characters and invalid UTF-8
-// before it is shown anywhere. Memory grows with the rows, not with the
-// size of the logs: a file is read line by line and a run is folded into
-// its row when it ends.
+// in it is trusted. Three steps, each in a file of its own, decide what a
+// record may say: run_reader reads a file's lines into runs; attribution
+// (log_attribution) decides from a file's place and owner whom its records
+// may speak for; run_order decides which run is a row's latest and keeps
+// its history. This class puts them together: a file that speaks for no
+// one, or that could not be read, is a row of its own and never clean, and
+// a computer that must have a machine row and has none is "never
+// reported". Memory grows with the files, computers and users, never with
+// the size of a log.
 
 #include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <tuple>
 #include <vector>
 
+#include "console/log_attribution.h"
+#include "console/run_order.h"
+#include "console/run_reader.h"
 #include "console/run_record.h"
 
 namespace stravik::console {
@@ -38,16 +43,22 @@ enum class RowState {
     failed,            // any other failure
     interrupted,       // a start with no end
     mismatched,        // the record claims another computer, user or part
+    nameTaken,         // a log owned by another account than the one it names
+    ownerUnknown,      // a log whose owner names no account, or has none recorded
+    unreadable,        // a log or folder that could not be opened or read
+    notAttributed,     // a log where the scripts put none
     stale,             // no run for the days asked
-    neverReported,     // named in the list of computers, no record at all
+    neverReported,     // must have reported, no record at all
 };
-inline constexpr std::size_t rowStateCount = 12;
+inline constexpr std::size_t rowStateCount = 16;
 
 std::string_view rowStateText(RowState state);
 
 struct EstateRow {
     std::string computer;
-    std::string part;  // "machine" or "user"
+    // "machine" or "user"; "mismatch" for records that claim another
+    // place; "log" for a file that speaks for no one (taken, unreadable, ...)
+    std::string part;
     std::string user;
     std::string logFile;
     std::string lastStart;
@@ -63,8 +74,9 @@ struct EstateRow {
     std::int64_t runs = 0;
     std::string firstSeen;
     std::string lastSuccess;
-    std::int64_t failuresInARow = 0;
-    // For a mismatch: what the record claimed against where it lay.
+    std::int64_t failuresInARow = 0;  // up to failuresCounted, shown as "999+"
+    // What the record claimed against where it lay, who owns a file that
+    // speaks for no one, why a file could not be read, a clock far ahead.
     std::string note;
 };
 
@@ -73,62 +85,71 @@ struct EstateCounts {
     std::int64_t filesSkipped = 0;
     std::int64_t runs = 0;
     std::int64_t tornLines = 0;
+    std::int64_t unfinishedLines = 0;  // a last line without its line end
+    bool placesTrusted = false;        // logs trusted by their place alone
 };
 
 class EstateReport {
 public:
-    // A file's lines, in order, between beginFile and endFile. The path is
-    // relative to the folder given (either separator); its last folder
-    // ("computers", "users") and its name decide whom a record may speak
-    // for. A line comes without its line end.
-    void beginFile(std::string_view path);
-    void line(std::string_view bytes);
-    void endFile();
+    // `now` is the report's own time ("2026-12-09T10:15:00Z").
+    EstateReport(std::string_view now, Trust trust);
 
-    // The rows, sorted by computer, part and user; `expectedComputers`
-    // (names as a directory export gives them) adds a row for each that
-    // never reported, and `staleDays` marks rows whose last run started
-    // that many days or more before `now` ("2026-12-09T10:15:00Z").
-    std::vector<EstateRow> rows(const std::vector<std::string>& expectedComputers,
-                                std::optional<int> staleDays, std::string_view now) const;
+    // Paths are as the report shows them: the given folder's name first,
+    // then the folders below it (either separator).
+    void folder(std::string_view path);
+    // A file's lines, in order, between beginFile and endFile, each without
+    // its line end. A last line without one is being written: counted, not
+    // read.
+    void beginFile(std::string_view path, const LogOwner& owner);
+    void line(std::string_view bytes);
+    void unfinishedLine();
+    void endFile();
+    // A file or folder that could not be opened or read, and the system's
+    // words for why.
+    void unreadable(std::string_view path, std::string_view error);
+
+    // The rows, sorted by computer, part and user, the files' own rows
+    // last. When the computers are named (`expectedComputers`, names as a
+    // directory export gives them) or a computers folder was read, every
+    // computer known from the list or from a log's place has a machine row.
+    // `staleDays` marks rows whose last run started that many days or more
+    // before now.
+    std::vector<EstateRow> rows(const std::optional<std::vector<std::string>>& expectedComputers,
+                                std::optional<int> staleDays) const;
 
     const EstateCounts& counts() const { return counts_; }
 
 private:
-    // A run being read: what its lines said so far.
-    struct Run {
-        std::uint64_t order = 0;
-        std::string computer, user, version, elevated, scope;
-        std::string start, end;
-        std::optional<std::int64_t> exitCode;
-        std::string errorNumber, errorText, failedTarget;
-        record::FateCounts counts{};
-        bool summarised = false;
+    using RowKey = std::tuple<std::string, std::string, std::string, std::string>;
+    struct Entry {
+        EstateRow row;
+        RowHistory history;
     };
-    // The file being read: whom its place lets it speak for, its runs not
-    // yet ended, and, until its first start line, the lines that may still
-    // turn out not to be a log at all.
+    // The file being read: whom it may speak for, and its mismatch rows.
     struct FileState {
         std::string path;
-        std::string folder;  // "COMPUTERS", "USERS" or anything else, upper case
-        std::string stem;    // the name without ".log" and the "-<time>-<pid>" of a new file
-        bool decided = false;
-        bool skipped = false;
-        std::vector<std::string> pending;
-        std::size_t pendingBytes = 0;
-        std::map<std::string, Run> openRuns;
+        LogPlace place;
+        Attribution attribution;
+        std::optional<RunReader> reader;
+        std::int64_t runs = 0;
+        std::set<RowKey> mismatches;
+        std::int64_t mismatchesBeyond = 0;
     };
-    using RowKey = std::tuple<std::string, std::string, std::string, std::string>;
 
-    void readRecordLine(std::string_view bytes);
     void fold(const Run& run);
     void foldInto(const RowKey& key, const Run& run, const std::string& part,
                   const std::string& note);
+    void fileRow(const RowKey& key, RowState state, const std::string& path,
+                 const std::string& note);
 
-    std::map<RowKey, EstateRow> rows_;
-    std::map<RowKey, std::uint64_t> latest_;
+    RunClock clock_;
+    std::string now_;
+    Trust trust_;
+    std::map<RowKey, Entry> rows_;
+    std::set<std::string> placeComputers_;
+    bool computersFolder_ = false;
     EstateCounts counts_;
-    std::uint64_t order_ = 0;
+    std::uint64_t position_ = 0;
     std::optional<FileState> file_;
 };
 
@@ -136,7 +157,6 @@ private:
 // byte-order mark, or UTF-16LE with one), as the report matches them:
 // upper case, without a trailing "$" or any domain suffix.
 std::vector<std::string> readComputerList(std::string_view bytes);
-std::string computerKey(std::string_view name);
 
 // `text` as valid UTF-8 without control characters: anything else becomes
 // U+FFFD, so that no log can steer a console or a page.

@@ -12,12 +12,13 @@ namespace stravik::console {
 
 namespace {
 
-constexpr std::array allStates = {RowState::clean,          RowState::present,
-                                  RowState::restartPending, RowState::permissionDenied,
-                                  RowState::linkRefused,    RowState::unreachable,
-                                  RowState::notElevated,    RowState::failed,
-                                  RowState::interrupted,    RowState::mismatched,
-                                  RowState::stale,          RowState::neverReported};
+constexpr std::array allStates = {
+    RowState::clean,         RowState::present,     RowState::restartPending,
+    RowState::permissionDenied, RowState::linkRefused, RowState::unreachable,
+    RowState::notElevated,   RowState::failed,      RowState::interrupted,
+    RowState::mismatched,    RowState::nameTaken,   RowState::ownerUnknown,
+    RowState::unreadable,    RowState::notAttributed, RowState::stale,
+    RowState::neverReported};
 static_assert(allStates.size() == rowStateCount);
 
 std::array<std::int64_t, rowStateCount> stateCounts(const std::vector<EstateRow>& rows) {
@@ -29,15 +30,34 @@ std::array<std::int64_t, rowStateCount> stateCounts(const std::vector<EstateRow>
 }
 
 // "7 computers (1 clean)": a computer is clean when every row of it is.
+// Mismatched records and files that speak for no one are no computer's.
 std::string computersText(const std::vector<EstateRow>& rows) {
     std::map<std::string, bool> clean;
     for (const EstateRow& row : rows) {
+        if (row.part != "machine" && row.part != "user") {
+            continue;
+        }
         const auto [entry, added] = clean.emplace(computerKey(row.computer), isClean(row));
         entry->second = entry->second && isClean(row);
     }
     const auto cleanCount =
         std::count_if(clean.begin(), clean.end(), [](const auto& entry) { return entry.second; });
     return std::to_string(clean.size()) + " computers (" + std::to_string(cleanCount) + " clean)";
+}
+
+std::string failuresText(const EstateRow& row) {
+    return row.failuresInARow >= failuresCounted ? std::to_string(failuresCounted - 1) + "+"
+                                                 : std::to_string(row.failuresInARow);
+}
+
+// What the summary adds about the lines read and how logs were trusted.
+std::string linesAndTrust(const EstateCounts& counts) {
+    return std::to_string(counts.tornLines) + " torn lines, " +
+           std::to_string(counts.unfinishedLines) + " lines still being written" +
+           (counts.placesTrusted
+                ? std::string("; logs trusted by their folder and name alone, not their owners "
+                              "(/trustnames)")
+                : std::string());
 }
 
 std::string exitCodeText(const EstateRow& row) {
@@ -73,7 +93,7 @@ std::vector<std::string> cells(const EstateRow& row) {
     cells.push_back(std::to_string(row.runs));
     cells.push_back(shownText(row.firstSeen));
     cells.push_back(shownText(row.lastSuccess));
-    cells.push_back(std::to_string(row.failuresInARow));
+    cells.push_back(failuresText(row));
     cells.push_back(shownText(row.note));
     return cells;
 }
@@ -129,6 +149,7 @@ std::string_view stateColour(RowState state) {
             return "#f9a825";
         case RowState::interrupted:
         case RowState::neverReported:
+        case RowState::notAttributed:
             return "#757575";
         default:
             return "#c62828";
@@ -142,7 +163,7 @@ std::string consoleReport(const std::vector<EstateRow>& rows, const EstateCounts
                        std::to_string(rows.size()) + " rows, " + std::to_string(counts.runs) +
                        " runs read from " + std::to_string(counts.files - counts.filesSkipped) +
                        " logs (" + std::to_string(counts.filesSkipped) + " other files skipped, " +
-                       std::to_string(counts.tornLines) + " torn lines)\n";
+                       linesAndTrust(counts) + ")\n";
     const auto perState = stateCounts(rows);
     for (const RowState state : allStates) {
         if (perState[static_cast<std::size_t>(state)] != 0) {
@@ -172,7 +193,8 @@ std::string consoleReport(const std::vector<EstateRow>& rows, const EstateCounts
         if (isClean(row)) {
             continue;
         }
-        text += "  " + shownText(row.computer) + "  " + row.part +
+        // A file that speaks for no one is named by its path alone.
+        text += "  " + (row.computer.empty() ? row.part : shownText(row.computer) + "  " + row.part) +
                 (row.user.empty() ? "" : " " + shownText(row.user)) + "  " +
                 std::string(rowStateText(row.state));
         if (row.exitCode) {
@@ -247,7 +269,7 @@ std::string htmlReport(const std::vector<EstateRow>& rows, const EstateCounts& c
         std::to_string(counts.runs) + " runs from " +
         std::to_string(counts.files - counts.filesSkipped) + " logs; " +
         std::to_string(counts.filesSkipped) + " other files skipped, " +
-        std::to_string(counts.tornLines) + " torn lines. Made " +
+        htmlEscaped(linesAndTrust(counts)) + ". Made " +
         htmlEscaped(shownText(generated)) + ".</p>\n";
 
     // The counts as bars, one per state that occurs.

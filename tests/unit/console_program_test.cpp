@@ -67,8 +67,8 @@ public:
         events.push_back(std::to_string(id) + " " + testing::utf8(text));
     }
     // The report's files are not this fake's: the Wine scenario reads real ones.
-    void listFiles(const Text&, const std::function<void(const Text&)>&) override {}
-    void readPieces(const Text&, const std::function<void(std::string_view)>&) override {}
+    void listLogs(const Text&, const std::function<void(ListedLog&)>&) override {}
+    bool slashBeginsPaths() override { return false; }
     std::string readFile(const Text&) override { return {}; }
     void writeFile(const Text&, std::string_view) override {}
     std::string randomHex() override { return "0"; }

@@ -1,15 +1,17 @@
 #include "platform/portable/console_host.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
+#include <cstring>
+#include <map>
 #include <random>
 #include <utility>
 
@@ -17,6 +19,7 @@
 #include "platform/portable/stand_in_file_system.h"
 #include "platform/portable/unique_fd.h"
 #include "platform/portable/utf8.h"
+#include "platform/unique_any.h"
 
 namespace stravik::portable {
 namespace {
@@ -53,6 +56,45 @@ private:
     }
 
     UniqueFd file_;
+};
+
+constexpr std::size_t pieceSize = 64 * 1024;
+
+Text systemText(int error) { return decodeUtf8(std::strerror(error)); }
+
+// A log opened through its folder's descriptor, read no further than its
+// size when opened: a file that keeps growing cannot keep the report.
+class LogDescriptor final : public console::ReportFile {
+public:
+    LogDescriptor(UniqueFd file, off_t size, console::FileOwner owner)
+        : file_(std::move(file)), left_(size), owner_(std::move(owner)) {}
+
+    const console::FileOwner& owner() const override { return owner_; }
+
+    void read(const std::function<void(std::string_view)>& piece) override {
+        std::string buffer(pieceSize, '\0');
+        while (left_ > 0) {
+            const ssize_t got = ::read(file_.get(), buffer.data(),
+                                       std::min<std::size_t>(buffer.size(),
+                                                             static_cast<std::size_t>(left_)));
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                throw RaisedError(ErrorInfo{classic::deviceError, systemText(errno)});
+            }
+            if (got == 0) {
+                return;
+            }
+            left_ -= got;
+            piece(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+        }
+    }
+
+private:
+    UniqueFd file_;
+    off_t left_;
+    console::FileOwner owner_;
 };
 
 class PosixConsoleHost final : public console::ConsoleHost {
@@ -129,37 +171,53 @@ public:
     // The stand-in machine has no log of applications.
     void reportEvent(EventType, std::uint32_t, const Text&) override {}
 
-    void listFiles(const Text& folder, const std::function<void(const Text&)>& file) override {
-        const std::filesystem::path root(encodeUtf8(folder));
-        std::error_code error;
-        if (!std::filesystem::is_directory(std::filesystem::symlink_status(root, error))) {
+    void listLogs(const Text& folder,
+                  const std::function<void(console::ListedLog&)>& entry) override {
+        UniqueFd root(
+            ::open(encodeUtf8(folder).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!root) {
             raiseClassicError(classic::pathNotFound);
         }
-        listBelow(root, file);
+        const std::string base = encodeUtf8(folder);
+        listBelow(root.get(), base, entry);
     }
 
-    void readPieces(const Text& path, const std::function<void(std::string_view)>& piece) override {
-        std::ifstream file(encodeUtf8(path), std::ios::binary);
-        std::string buffer(pieceSize, '\0');
-        while (file.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) ||
-               file.gcount() > 0) {
-            piece(std::string_view(buffer.data(), static_cast<std::size_t>(file.gcount())));
-        }
-    }
+    bool slashBeginsPaths() override { return true; }
 
     std::string readFile(const Text& path) override {
-        std::ifstream file(encodeUtf8(path), std::ios::binary);
-        if (!file) {
-            raiseClassicError(classic::fileNotFound);
+        UniqueFd file(::open(encodeUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        struct stat status {};
+        if (!file || ::fstat(file.get(), &status) != 0) {
+            raiseForFile(errno);
         }
-        return std::string(std::istreambuf_iterator<char>(file), {});
+        if (S_ISDIR(status.st_mode)) {
+            raiseForFile(EISDIR);
+        }
+        if (!S_ISREG(status.st_mode) || status.st_size > largestListBytes) {
+            raiseClassicError(classic::pathFileAccessError);
+        }
+        std::string bytes;
+        LogDescriptor(std::move(file), status.st_size, {}).read([&](std::string_view piece) {
+            bytes.append(piece);
+        });
+        return bytes;
     }
 
     void writeFile(const Text& path, std::string_view bytes) override {
-        std::ofstream file(encodeUtf8(path), std::ios::binary | std::ios::trunc);
-        if (!file.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) ||
-            !file.flush()) {
-            raiseClassicError(classic::pathNotFound);
+        UniqueFd file(
+            ::open(encodeUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+        if (!file) {
+            raiseForFile(errno);
+        }
+        for (std::size_t done = 0; done < bytes.size();) {
+            const ssize_t written = ::write(file.get(), bytes.data() + done, bytes.size() - done);
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                raiseForFile(written < 0 ? errno : ENOSPC);
+            }
+            done += static_cast<std::size_t>(written);
         }
     }
 
@@ -178,32 +236,106 @@ public:
     Text fromUtf8(std::string_view text) override { return decodeUtf8(text); }
 
 private:
-    static constexpr std::size_t pieceSize = 64 * 1024;
+    // A computer list is a few lines per computer.
+    static constexpr off_t largestListBytes = 64LL * 1024 * 1024;
 
-    // Each folder's files in name order, then its folders; no link followed.
-    static void listBelow(const std::filesystem::path& folder,
-                          const std::function<void(const Text&)>& file) {
-        std::vector<std::filesystem::path> files;
-        std::vector<std::filesystem::path> folders;
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-            const auto status = entry.symlink_status(error);
-            if (std::filesystem::is_directory(status)) {
-                folders.push_back(entry.path());
-            } else if (std::filesystem::is_regular_file(status)) {
-                files.push_back(entry.path());
+    // The folder open as `folder`, its entries each opened through it: a
+    // link or a pipe put in a file's place after listing is refused, never
+    // followed and never waited on. Files in name order, then folders.
+    void listBelow(int folder, const std::string& path,
+                   const std::function<void(console::ListedLog&)>& entry) {
+        console::ListedLog self;
+        self.path = decodeUtf8(path);
+        self.folder = true;
+        std::vector<std::string> files;
+        std::vector<std::string> folders;
+        UniqueFd copy(::dup(folder));
+        const UniqueAny<DIR*, &::closedir> directory(copy ? ::fdopendir(copy.get()) : nullptr);
+        if (!directory) {
+            self.error = systemText(errno);
+        } else {
+            copy.release();  // closed with the directory
+            while (const dirent* found = ::readdir(directory.get())) {
+                const std::string name = found->d_name;
+                struct stat status {};
+                if (name == "." || name == ".." ||
+                    ::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+                    continue;
+                }
+                if (S_ISDIR(status.st_mode)) {
+                    folders.push_back(name);
+                } else if (S_ISREG(status.st_mode)) {
+                    files.push_back(name);
+                }
             }
         }
+        entry(self);
         std::sort(files.begin(), files.end());
         std::sort(folders.begin(), folders.end());
-        for (const auto& path : files) {
-            file(decodeUtf8(path.string()));
+        const std::string base = path.ends_with('/') ? path : path + "/";
+        for (const std::string& name : files) {
+            console::ListedLog log;
+            log.path = decodeUtf8(base + name);
+            openLog(folder, name, log);
+            entry(log);
         }
-        for (const auto& path : folders) {
-            listBelow(path, file);
+        for (const std::string& name : folders) {
+            UniqueFd below(
+                ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!below) {
+                console::ListedLog failed;
+                failed.path = decodeUtf8(base + name);
+                failed.folder = true;
+                failed.error = systemText(errno);
+                entry(failed);
+                continue;
+            }
+            listBelow(below.get(), base + name, entry);
         }
     }
 
+    void openLog(int folder, const std::string& name, console::ListedLog& log) {
+        UniqueFd file(::openat(folder, name.c_str(),
+                               O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        struct stat status {};
+        if (!file || ::fstat(file.get(), &status) != 0) {
+            log.error = systemText(errno);
+            return;
+        }
+        if (!S_ISREG(status.st_mode)) {
+            log.error = L"not a regular file";
+            return;
+        }
+        log.file = std::make_unique<LogDescriptor>(std::move(file), status.st_size,
+                                                   ownerOf(status.st_uid));
+    }
+
+    // The file's owning user, each looked up once: root stands for SYSTEM
+    // and the Administrators, as it is the stand-in's administrator.
+    console::FileOwner ownerOf(uid_t uid) {
+        const auto known = owners_.find(uid);
+        if (known != owners_.end()) {
+            return known->second;
+        }
+        console::FileOwner owner;
+        owner.id = L"uid " + std::to_wstring(uid);
+        passwd entry{};
+        passwd* found = nullptr;
+        std::vector<char> buffer(16 * 1024);
+        if (uid == 0) {
+            owner.kind = console::FileOwner::Kind::machine;
+            owner.name = L"root";
+        } else if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 &&
+                   found != nullptr) {
+            owner.kind = console::FileOwner::Kind::account;
+            owner.name = decodeUtf8(found->pw_name);
+        } else {
+            owner.kind = console::FileOwner::Kind::unresolved;
+        }
+        return owners_.emplace(uid, owner).first->second;
+    }
+
+    std::map<uid_t, console::FileOwner> owners_;
     std::vector<std::string> arguments_;
 };
 
