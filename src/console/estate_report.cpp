@@ -99,11 +99,10 @@ void EstateReport::beginFile(std::string_view path, const LogOwner& owner) {
     switch (file.attribution.verdict) {
         case Attribution::Verdict::taken:
             // Never read: whatever it says, its name is not its owner's.
-            fileRow(nameKey, RowState::nameTaken, file.path, "owned by " + file.attribution.owner);
+            fileRow(nameKey, RowState::nameTaken, file.path, file.attribution.note);
             return;
         case Attribution::Verdict::ownerUnknown:
-            fileRow(nameKey, RowState::ownerUnknown, file.path,
-                    "owner unknown (" + file.attribution.owner + ")");
+            fileRow(nameKey, RowState::ownerUnknown, file.path, file.attribution.note);
             return;
         case Attribution::Verdict::place:
             if (file.place.kind == PlaceKind::computers) {

@@ -133,6 +133,10 @@ Attribution attribute(const LogPlace& place, const LogOwner& owner, Trust trust)
     }
     if (owner.kind != FileOwner::Kind::account) {
         attribution.verdict = Verdict::ownerUnknown;
+        attribution.note = owner.kind == FileOwner::Kind::unresolved
+                               ? "owned by " + attribution.owner + ", which names no account here"
+                               : "no owner recorded" +
+                                     (owner.id.empty() ? std::string() : " (" + owner.id + ")");
         return attribution;
     }
     const std::string stem = upperAscii(place.stem);
@@ -147,6 +151,9 @@ Attribution attribute(const LogPlace& place, const LogOwner& owner, Trust trust)
         attribution.verdict = Verdict::place;
         attribution.computer = stem.substr(0, stem.size() - name.size() - 1);
         attribution.user = name;
+    }
+    if (attribution.verdict == Verdict::taken) {
+        attribution.note = "owned by " + attribution.owner;
     }
     return attribution;
 }

@@ -69,6 +69,8 @@ struct Attribution {
     std::string computer, user;
     // Who owns it, as shown: "CORP\bob", "S-1-5-21-...".
     std::string owner;
+    // For a log taken or of an unknown owner: what the report says of it.
+    std::string note;
 };
 
 Attribution attribute(const LogPlace& place, const LogOwner& owner, Trust trust);
