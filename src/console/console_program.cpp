@@ -1,7 +1,6 @@
 #include "console/console_program.h"
 
 #include <new>
-
 #include <optional>
 #include <string>
 #include <utility>

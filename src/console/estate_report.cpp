@@ -156,9 +156,9 @@ void EstateReport::endFile() {
 void EstateReport::unreadable(std::string_view path, std::string_view error) {
     ++counts_.files;
     const LogPlace place = placeOf(path);
-    const std::string name =
-        place.stem.empty() ? std::string(path)
-                           : placeName(place.kind) + "\\" + upperAscii(place.stem);
+    const std::string name = place.stem.empty()
+                                 ? std::string(path)
+                                 : placeName(place.kind) + "\\" + upperAscii(place.stem);
     fileRow({"", "log", name, "unreadable"}, RowState::unreadable, std::string(path),
             std::string(error));
 }
@@ -251,8 +251,8 @@ std::vector<EstateRow> EstateReport::rows(
             added.failuresInARow = entry.history.failuresInARow();
         }
         if (!entry.history.clockAhead().empty()) {
-            added.note += (added.note.empty() ? "" : "; ") + std::string("clock ahead: a run claims ") +
-                          entry.history.clockAhead();
+            added.note += (added.note.empty() ? "" : "; ") +
+                          std::string("clock ahead: a run claims ") + entry.history.clockAhead();
         }
         if (!isPartRow(added)) {
             continue;

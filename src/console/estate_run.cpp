@@ -65,7 +65,8 @@ int report(const ReportRequest& request, ConsoleHost& host) {
             end == Text::npos ? Text::npos : folder.find_last_of(L"\\/", end);
         const std::size_t prefix = separator == Text::npos ? 0 : separator + 1;
         host.listLogs(folder, [&](ListedLog& entry) {
-            const std::string shown = host.utf8(entry.path.substr(std::min(prefix, entry.path.size())));
+            const std::string shown =
+                host.utf8(entry.path.substr(std::min(prefix, entry.path.size())));
             if (entry.folder) {
                 report.folder(shown);
                 if (!entry.error.empty()) {
@@ -96,8 +97,8 @@ int report(const ReportRequest& request, ConsoleHost& host) {
     if (request.htmlPath) {
         host.writeFile(*request.htmlPath, htmlReport(rows, report.counts(), now, host.randomHex()));
     }
-    const bool allClean = !rows.empty() && report.counts().runs > 0 &&
-                          std::all_of(rows.begin(), rows.end(), isClean);
+    const bool allClean =
+        !rows.empty() && report.counts().runs > 0 && std::all_of(rows.begin(), rows.end(), isClean);
     return allClean ? 0 : 1;
 }
 

@@ -12,13 +12,14 @@ namespace stravik::console {
 
 namespace {
 
-constexpr std::array allStates = {
-    RowState::clean,         RowState::present,     RowState::restartPending,
-    RowState::permissionDenied, RowState::linkRefused, RowState::unreachable,
-    RowState::notElevated,   RowState::failed,      RowState::interrupted,
-    RowState::mismatched,    RowState::nameTaken,   RowState::ownerUnknown,
-    RowState::unreadable,    RowState::notAttributed, RowState::stale,
-    RowState::neverReported};
+constexpr std::array allStates = {RowState::clean,          RowState::present,
+                                  RowState::restartPending, RowState::permissionDenied,
+                                  RowState::linkRefused,    RowState::unreachable,
+                                  RowState::notElevated,    RowState::failed,
+                                  RowState::interrupted,    RowState::mismatched,
+                                  RowState::nameTaken,      RowState::ownerUnknown,
+                                  RowState::unreadable,     RowState::notAttributed,
+                                  RowState::stale,          RowState::neverReported};
 static_assert(allStates.size() == rowStateCount);
 
 std::array<std::int64_t, rowStateCount> stateCounts(const std::vector<EstateRow>& rows) {
@@ -194,7 +195,8 @@ std::string consoleReport(const std::vector<EstateRow>& rows, const EstateCounts
             continue;
         }
         // A file that speaks for no one is named by its path alone.
-        text += "  " + (row.computer.empty() ? row.part : shownText(row.computer) + "  " + row.part) +
+        text += "  " +
+                (row.computer.empty() ? row.part : shownText(row.computer) + "  " + row.part) +
                 (row.user.empty() ? "" : " " + shownText(row.user)) + "  " +
                 std::string(rowStateText(row.state));
         if (row.exitCode) {
@@ -269,8 +271,8 @@ std::string htmlReport(const std::vector<EstateRow>& rows, const EstateCounts& c
         std::to_string(counts.runs) + " runs from " +
         std::to_string(counts.files - counts.filesSkipped) + " logs; " +
         std::to_string(counts.filesSkipped) + " other files skipped, " +
-        htmlEscaped(linesAndTrust(counts)) + ". Made " +
-        htmlEscaped(shownText(generated)) + ".</p>\n";
+        htmlEscaped(linesAndTrust(counts)) + ". Made " + htmlEscaped(shownText(generated)) +
+        ".</p>\n";
 
     // The counts as bars, one per state that occurs.
     std::int64_t most = 1;

@@ -133,10 +133,10 @@ Attribution attribute(const LogPlace& place, const LogOwner& owner, Trust trust)
     }
     if (owner.kind != FileOwner::Kind::account) {
         attribution.verdict = Verdict::ownerUnknown;
-        attribution.note = owner.kind == FileOwner::Kind::unresolved
-                               ? "owned by " + attribution.owner + ", which names no account here"
-                               : "no owner recorded" +
-                                     (owner.id.empty() ? std::string() : " (" + owner.id + ")");
+        attribution.note =
+            owner.kind == FileOwner::Kind::unresolved
+                ? "owned by " + attribution.owner + ", which names no account here"
+                : "no owner recorded" + (owner.id.empty() ? std::string() : " (" + owner.id + ")");
         return attribution;
     }
     const std::string stem = upperAscii(place.stem);
@@ -158,8 +158,8 @@ Attribution attribute(const LogPlace& place, const LogOwner& owner, Trust trust)
     return attribution;
 }
 
-Speaking speaksFor(const LogPlace& place, const Attribution& attribution,
-                   std::string_view computer, std::string_view user, std::string_view scope) {
+Speaking speaksFor(const LogPlace& place, const Attribution& attribution, std::string_view computer,
+                   std::string_view user, std::string_view scope) {
     Speaking speaking;
     const bool machinePart = scope == "machine" || scope == "everything";
     const bool userPart = scope == "user" || scope == "everything";
@@ -177,15 +177,15 @@ Speaking speaksFor(const LogPlace& place, const Attribution& attribution,
     } else if (place.kind == PlaceKind::users) {
         // The owner, when it is the user, has already said where the name
         // splits; otherwise the whole name must be the record's.
-        const bool named = attribution.user.empty()
-                               ? stem == computerName + "-" + userName
-                               : attribution.computer == computerName && attribution.user == userName;
+        const bool named = attribution.user.empty() ? stem == computerName + "-" + userName
+                                                    : attribution.computer == computerName &&
+                                                          attribution.user == userName;
         if (!userPart || !named) {
-            speaking.mismatch = "a record for " +
-                                (userPart ? "computer " + std::string(computer) + ", user " +
-                                                std::string(user)
-                                          : std::string("the machine's part")) +
-                                " in a user's log";
+            speaking.mismatch =
+                "a record for " +
+                (userPart ? "computer " + std::string(computer) + ", user " + std::string(user)
+                          : std::string("the machine's part")) +
+                " in a user's log";
         }
         speaking.user = speaking.mismatch.empty();
     }

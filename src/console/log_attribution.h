@@ -83,8 +83,8 @@ struct Speaking {
     std::string mismatch;  // empty when it speaks for its place
 };
 // `computer` and `user` as the record claims them.
-Speaking speaksFor(const LogPlace& place, const Attribution& attribution,
-                   std::string_view computer, std::string_view user, std::string_view scope);
+Speaking speaksFor(const LogPlace& place, const Attribution& attribution, std::string_view computer,
+                   std::string_view user, std::string_view scope);
 
 // One case folding for names and places: ASCII letters to upper case.
 std::string upperAscii(std::string_view text);

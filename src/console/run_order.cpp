@@ -85,8 +85,9 @@ bool RowHistory::add(const RunOrder& order, std::string_view start, bool success
             lastSuccess_ = std::string(start);
             // Failures before this success no longer count; those dropped
             // were older than any kept, so if one kept goes, they all do.
-            const auto kept = std::remove_if(failures_.begin(), failures_.end(),
-                                             [&](const RunOrder& failure) { return failure < order; });
+            const auto kept =
+                std::remove_if(failures_.begin(), failures_.end(),
+                               [&](const RunOrder& failure) { return failure < order; });
             if (kept != failures_.end()) {
                 failures_.erase(kept, failures_.end());
                 std::make_heap(failures_.begin(), failures_.end(), later);

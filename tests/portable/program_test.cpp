@@ -3,11 +3,15 @@
 // registry.reg.
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -383,6 +387,100 @@ INSTANTIATE_TEST_SUITE_P(
                               },
                               "Error # 70: Permission denied.", User::unprivileged}),
     [](const auto& info) { return info.param.name; });
+
+// The estate report on the stand-in's own files, whose owners are its
+// users: root stands for SYSTEM and the Administrators. A squatter's file
+// speaks for no one, a link or a pipe put among the logs is refused without
+// a wait, and one log claiming thousands of computers makes a few rows.
+TEST(ConsoleReport, TrustsEachLogByItsOwnerAndRefusesWhatIsNoFile) {
+    const auto uidOf = [](const char* name) {
+        const passwd* user = ::getpwnam(name);
+        return user != nullptr ? std::optional<uid_t>(user->pw_uid) : std::nullopt;
+    };
+    const std::optional<uid_t> daemon = uidOf("daemon");
+    const std::optional<uid_t> nobody = uidOf("nobody");
+    if (::geteuid() != 0 || !daemon || !nobody) {
+        GTEST_SKIP() << "giving files to the users daemon and nobody needs root and both users";
+    }
+    StandInMachine machine;
+    const fs::path logs = machine.root() / "logs";
+    fs::create_directories(logs / "computers");
+    fs::create_directories(logs / "users");
+    const auto write = [&](const fs::path& path, uid_t owner, const std::string& computer,
+                           const std::string& user, const std::string& time, int code) {
+        const std::string prefix = time + " " + computer + "[7] ";
+        std::ofstream(path, std::ios::binary | std::ios::app)
+            << prefix << "start " << time << ", version 1.00, format 1, command remove, scope "
+            << (user == "SYSTEM" ? "machine" : "user") << ", user " << user
+            << ", elevated no, command line: x\r\n"
+            << prefix << "end " << time << ", exit code " << code << "\r\n";
+        ASSERT_EQ(::chown(path.c_str(), owner, static_cast<gid_t>(-1)), 0) << path;
+    };
+    write(logs / "computers/PC1.log", 0, "PC1", "SYSTEM", "2026-12-09T07:00:00Z", 0);
+    write(logs / "users/PC1-daemon.log", *daemon, "PC1", "daemon", "2026-12-09T08:00:00Z", 0);
+    // daemon took nobody's name first, and forged a clean run in it.
+    write(logs / "users/PC2-nobody.log", *daemon, "PC2", "nobody", "2026-12-09T11:00:00Z", 0);
+    write(logs / "users/PC2-nobody-20261209T083000Z-7.log", *nobody, "PC2", "nobody",
+          "2026-12-09T08:30:00Z", 70);
+    write(logs / "users/pc2-nobody-20261209T110000Z-8.log", *daemon, "PC2", "nobody",
+          "2026-12-09T11:00:00Z", 0);
+    write(logs / "users/PC5-anna.log", 54321, "PC5", "anna", "2026-12-09T08:00:00Z", 0);
+    ASSERT_EQ(::mkfifo((logs / "users/PC3-x.log").c_str(), 0600), 0);
+    fs::create_symlink(logs / "computers/PC1.log", logs / "computers/PC4.log");
+    std::string flood;
+    for (int computer = 0; computer < 3000; ++computer) {
+        const std::string prefix = "2026-12-09T09:00:00Z PCX" + std::to_string(computer) + "[1] ";
+        flood += prefix +
+                 "start 2026-12-09T09:00:00Z, version 1.00, format 1, command remove, scope user, "
+                 "user daemon, elevated no, command line: x\r\n" +
+                 prefix + "end 2026-12-09T09:00:01Z, exit code 0\r\n";
+    }
+    std::ofstream(logs / "users/PC6-daemon.log", std::ios::binary) << flood;
+    ASSERT_EQ(::chown((logs / "users/PC6-daemon.log").c_str(), *daemon, -1), 0);
+
+    // An absolute folder is a folder, not an option.
+    const ProgramRun run = machine.runConsole({"report", logs.string(), "/csv", "report.csv"});
+    EXPECT_EQ(run.exitStatus, 1) << run.output << run.errors;
+    std::ifstream csvFile(machine.root() / "report.csv", std::ios::binary);
+    const std::string csv{std::istreambuf_iterator<char>(csvFile), {}};
+    const auto stateOf = [&](const std::string& start) {
+        const std::size_t row = csv.find("\r\n\"" + start);
+        std::size_t cell = row;
+        for (int column = 0; column < 8 && cell != std::string::npos; ++column) {
+            cell = csv.find("\",\"", cell + 1);
+        }
+        return cell == std::string::npos ? std::string("(none)")
+                                         : csv.substr(cell + 3, csv.find('"', cell + 3) - cell - 3);
+    };
+    EXPECT_EQ(stateOf("PC1\",\"machine\""), "clean") << csv;
+    EXPECT_EQ(stateOf("PC1\",\"user\",\"daemon\""), "clean");
+    EXPECT_EQ(stateOf("PC2\",\"machine\""), "never reported");
+    EXPECT_EQ(stateOf("PC2\",\"user\",\"nobody\""), "permission denied or in use");
+    EXPECT_EQ(stateOf("\",\"log\",\"\",\"logs/users/PC2-nobody.log\""), "log name taken");
+    EXPECT_EQ(stateOf("\",\"log\",\"\",\"logs/users/PC5-anna.log\""), "owner unknown");
+    EXPECT_EQ(stateOf("\",\"log\",\"\",\"logs/users/PC3-x.log\""), "unreadable");
+    EXPECT_EQ(stateOf("\",\"log\",\"\",\"logs/computers/PC4.log\""), "unreadable");
+    EXPECT_NE(run.output.find("log name taken, owned by daemon (logs/users/PC2-nobody.log)"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("owned by uid 54321, which names no account here"),
+              std::string::npos);
+    std::size_t floodRows = 0;
+    for (std::size_t at = csv.find("PC6-daemon.log"); at != std::string::npos;
+         at = csv.find("PC6-daemon.log", at + 1)) {
+        ++floodRows;
+    }
+    EXPECT_LE(floodRows, 9u) << "a log claiming 3000 computers makes a few rows";
+
+    // The report's own input, with the system's reasons.
+    const ProgramRun missing = machine.runConsole({"report", "logs", "/computers", "none.txt"});
+    EXPECT_EQ(missing.exitStatus, 53);
+    EXPECT_EQ(missing.errors, "Error # 53: File not found.\n");
+    const ProgramRun folderAsList = machine.runConsole({"report", "logs", "/computers", "logs"});
+    EXPECT_EQ(folderAsList.exitStatus, 70);
+    const ProgramRun pageIntoFolder = machine.runConsole({"report", "logs", "/html", "logs"});
+    EXPECT_EQ(pageIntoFolder.exitStatus, 70) << pageIntoFolder.errors;
+}
 
 }  // namespace
 }  // namespace stravik::testing

@@ -136,8 +136,9 @@ TEST(EstateReportTest, EachLogSpeaksOnlyForWhomItsPlaceAndOwnerAllowInTheOrderIt
     // A forged claim is shown as it is and hides no silent computer.
     EXPECT_EQ(stateOf(find(rows, "PC5", "mismatch", "anna")), RowState::mismatched);
     EXPECT_EQ(stateOf(find(rows, "PC5", "machine")), RowState::neverReported);
-    EXPECT_EQ(consoleReport(rows, report.counts()).find("Stravik estate report: 6 computers (2 clean)"),
-              0u)
+    EXPECT_EQ(
+        consoleReport(rows, report.counts()).find("Stravik estate report: 6 computers (2 clean)"),
+        0u)
         << consoleReport(rows, report.counts());
 
     // Trusted by place alone, eve's file speaks for bob: said in the summary.

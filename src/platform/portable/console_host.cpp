@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <random>
 #include <utility>
@@ -74,9 +74,9 @@ public:
     void read(const std::function<void(std::string_view)>& piece) override {
         std::string buffer(pieceSize, '\0');
         while (left_ > 0) {
-            const ssize_t got = ::read(file_.get(), buffer.data(),
-                                       std::min<std::size_t>(buffer.size(),
-                                                             static_cast<std::size_t>(left_)));
+            const ssize_t got =
+                ::read(file_.get(), buffer.data(),
+                       std::min<std::size_t>(buffer.size(), static_cast<std::size_t>(left_)));
             if (got < 0 && errno == EINTR) {
                 continue;
             }
@@ -262,11 +262,9 @@ private:
                     ::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
                     continue;
                 }
-                if (S_ISDIR(status.st_mode)) {
-                    folders.push_back(name);
-                } else if (S_ISREG(status.st_mode)) {
-                    files.push_back(name);
-                }
+                // Anything but a folder is opened as a file, which refuses
+                // a link or a pipe as it would one put there after listing.
+                (S_ISDIR(status.st_mode) ? folders : files).push_back(name);
             }
         }
         entry(self);

@@ -112,12 +112,11 @@ public:
                            id, text);
     }
 
-    void listFiles(const Text& folder, const std::function<void(const Text&)>& file) override {
-        win32::listFiles(folder, file);
+    void listLogs(const Text& folder,
+                  const std::function<void(console::ListedLog&)>& entry) override {
+        win32::listLogs(folder, owners_, entry);
     }
-    void readPieces(const Text& path, const std::function<void(std::string_view)>& piece) override {
-        win32::readPieces(path, piece);
-    }
+    bool slashBeginsPaths() override { return false; }
     std::string readFile(const Text& path) override { return win32::readFile(path); }
     void writeFile(const Text& path, std::string_view bytes) override {
         win32::writeFile(path, bytes);
@@ -125,6 +124,9 @@ public:
     std::string randomHex() override { return win32::randomHex(); }
     std::string utf8(const Text& text) override { return encoded(text, CP_UTF8); }
     Text fromUtf8(std::string_view text) override { return decoded(text, CP_UTF8); }
+
+private:
+    FileOwners owners_;
 };
 
 }  // namespace
