@@ -124,7 +124,12 @@ void EstateReport::line(std::string_view bytes) {
     }
 }
 
-void EstateReport::unfinishedLine() { ++counts_.unfinishedLines; }
+void EstateReport::unfinishedLine() {
+    // Only a log's: another file need not end its lines.
+    if (file_ && file_->reader && file_->reader->isLog()) {
+        ++counts_.unfinishedLines;
+    }
+}
 
 void EstateReport::endFile() {
     if (!file_) {

@@ -3,9 +3,13 @@
 # each as another computer: a clean PC, one whose control was in use, one
 # without its H: drive, one whose removal a held template file stopped, one
 # killed in the middle of a large folder, and a user's log that someone
-# forged with markup in its names. The report reads them from the Unix
-# side's share as an administrator's scheduled task would; the page is then
-# opened in a real browser.
+# forged with markup in its names; besides them a run still being written,
+# a log that cannot be opened, and a user's log that another Unix user owns.
+# The report reads them from the Unix side's share as an administrator's
+# scheduled task would, first trusting each log by its place (Wine has no
+# computer accounts to own the machines' logs), then by its owner, which
+# Wine makes from the file's Unix owner; the page is opened in a real
+# browser.
 # shellcheck disable=SC1091 # sourced from beside this script
 source "$(dirname "$0")/scenario.sh"
 : "${STRAVIK_CONSOLE64:?the 64-bit stravikc.exe is not set}"
@@ -96,26 +100,39 @@ printf '%s\r\n' \
     "$forged failed: <script>alert(1)</script>" \
     "$forged end 2026-12-09T11:00:01Z, exit code 70" >>"$LOGS/users/PC-CLEAN-$USER_NAME.log"
 printf 'MZ\0\0\220binary' >"$LOGS/users/PC-CLEAN-tool.bin"
+# A later run of PC-INUSE whose end is still being written, and a log that
+# another program holds open without sharing while the report runs.
+later=$(date -u -d '+1 hour' +%Y-%m-%dT%H:%M:%SZ)
+printf '%s\r\n%s' \
+    "$later PC-INUSE[77] start $later, version 1.00, format 1, command remove, scope machine, user SYSTEM, elevated yes, command line: x" \
+    "$later PC-INUSE[77] end $later, exit code 74" >>"$LOGS/computers/PC-INUSE.log"
+cp "$LOGS/users/PC-HELD-$USER_NAME.log" "$LOGS/users/PC-LOCKED-$USER_NAME.log"
 # The directory's export, as Windows PowerShell 5.1 writes it with ">".
 printf 'PC-CLEAN$\r\npc-inuse.corp.example\r\nPC-NODRIVE\r\nPC-HELD\r\nPC-KILLED\r\nPC-NEVER\r\n' |
     iconv -f UTF-8 -t UTF-16LE | { printf '\377\376'; cat; } >"$SHARE/computers.txt"
 
-echo "--- the report"
-stravikc 1 report 'C:\share\logs' /csv 'C:\share\report.csv' /html 'C:\share\report.html' \
-    /computers 'C:\share\computers.txt'
+echo "--- the report, trusting each log by its place"
+wine_run 'C:\stravik\driver.exe' --hold "C:\\share\\logs\\users\\PC-LOCKED-$USER_NAME.log" \
+    --arguments 'report C:\share\logs /csv C:\share\report.csv /html C:\share\report.html /computers C:\share\computers.txt /trustnames' \
+    'C:\stravik\stravikc.exe' expect-exit 1 >"$OUT" 2>&1 || true
 sed 's/^/    /' "$OUT"
+check "the report exits 1" grep -qx PASS <(tr -d '\r' <"$OUT")
 said() { check "it said: $1" grep -qF -- "$1" <(tr -d '\r' <"$OUT"); }
-said '7 computers (1 clean)'
+said '6 computers (1 clean)'
 said '1 other files skipped'
+said '1 lines still being written; logs trusted by their folder and name alone, not their owners (/trustnames)'
 said 'permission denied or in use: 1'
 said 'mismatched: 1'
-said 'never reported: 1'
+said 'never reported: 3'
+held_log_unreadable() { grep -qE "^  log  unreadable, .+ \(logs.users.PC-LOCKED-$USER_NAME.log\)" <(tr -d '\r' <"$OUT"); }
+check "a log held without sharing is unreadable, in the system's words" held_log_unreadable
 csv=$SHARE/report.csv
 state_of() { grep -F "\"$1\",\"$2\",\"$3\"," "$csv" | cut -d, -f9; }
 check "CSV has a byte-order mark" [ "$(head -c 3 "$csv" | od -An -tx1 | tr -d ' ')" = efbbbf ]
 for expected in "PC-CLEAN machine - clean" "PC-CLEAN user $USER_NAME clean" \
-    "PC-INUSE machine - restart pending" "PC-NODRIVE machine - drive not reachable" \
-    "PC-HELD user $USER_NAME permission denied or in use" "PC-KILLED user $USER_NAME interrupted" \
+    "PC-INUSE machine - interrupted" "PC-NODRIVE machine - drive not reachable" \
+    "PC-HELD user $USER_NAME permission denied or in use" "PC-HELD machine - never reported" \
+    "PC-KILLED user $USER_NAME interrupted" "PC-KILLED machine - never reported" \
     "PC-NEVER machine - never reported" "<svg/onload=alert(1)> mismatch $USER_NAME mismatched"; do
     read -r computer part user state <<<"$expected"
     [ "$user" != - ] || user=
@@ -126,11 +143,23 @@ check "CSV: PC-CLEAN's machine part counts its 30 removals" \
     grep -qE '^"PC-CLEAN","machine",.*,"30","4","0","0","0","0","1",' "$csv"
 check "CSV: a formula from a log is text" grep -qF "\"'=1+2\"" "$csv"
 
+echo "--- the report, trusting each log by its owner"
+cp "$LOGS/users/PC-HELD-$USER_NAME.log" "$LOGS/users/PC-HELD-daemon.log"
+chown daemon "$LOGS/users/PC-HELD-daemon.log"
+stravikc 1 report 'C:\share\logs'
+sed 's/^/    /' "$OUT"
+owned_by_wine_user() { grep -qE "^  log  log name taken, owned by [^ ]+\\\\$USER_NAME \(logs\\\\computers\\\\PC-CLEAN.log\)" <(tr -d '\r' <"$OUT"); }
+check "a machine's log written by the Wine user is not its computer's" owned_by_wine_user
+said 'owned by NT AUTHORITY\ANONYMOUS LOGON (logs\users\PC-HELD-daemon.log)'
+said "  PC-HELD  user $USER_NAME  permission denied or in use"
+said "  PC-KILLED  user $USER_NAME  interrupted"
+
 echo "--- the page in a browser"
 page=$SHARE/report.html
 dom=$E2E_WORK/dom.html
 chromium --headless --no-sandbox --disable-gpu --dump-dom "file://$page" >"$dom" 2>/dev/null
 check "the page shows the counts" grep -qF 'data-state="clean">2</text>' "$dom"
+check "and that logs were trusted by their place" grep -qF '(/trustnames)' "$dom"
 check "the forged names are text" grep -qF '&lt;svg/onload=alert(1)&gt;' "$dom"
 no_element_of_theirs() { ! grep -qiE '<(svg/onload|script>alert)' "$1"; }
 check "and make no element" no_element_of_theirs "$dom"
@@ -145,6 +174,11 @@ stravikc 1 report 'C:\share\empty'
 said '0 runs read from 0 logs'
 stravikc 76 report 'C:\share\missing'
 said 'Error # 76: Path not found.'
+stravikc 53 report 'C:\share\empty' /computers 'C:\share\none.txt'
+said 'Error # 53: File not found.'
+stravikc 70 report 'C:\share\empty' /computers 'C:\share\empty'
+stravikc 70 report 'C:\share\empty' /csv 'C:\share\empty'
+said 'Error # 70: Permission denied.'
 stravikc 87 report
 
 finish
