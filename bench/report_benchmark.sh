@@ -5,12 +5,18 @@
 # 10,000 users' logs, and then one log of about 200 MB. Prints the time,
 # the lines per second of both, and the report's peak resident memory (the
 # Unix process's, Wine's own libraries included), which must not grow with
-# the size of a log.
+# the size of a log. Last, one user's log of about 90 MB whose runs claim
+# 8,000 other computers: its peak must stay near that of an estate of 20
+# computers, or the script fails.
 #
 #   bench/report_benchmark.sh [WIN32_BUILD]     (default build/win32)
 #
 # Settings from the environment: COMPUTERS (default 10000), RUNS (default
-# 5), BIG_MB (default 200).
+# 5), BIG_MB (default 200), FLOOD_MB (default 90).
+#
+# The files are written by the Unix side, so under Wine every one is owned
+# by Wine's user: the report trusts them by their place (/trustnames), as
+# it would on a share that records no owners.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,6 +24,7 @@ build=$(realpath -m "${1:-$root/build/win32}")
 computers=${COMPUTERS:-10000}
 runs=${RUNS:-5}
 big_mb=${BIG_MB:-200}
+flood_mb=${FLOOD_MB:-90}
 
 # shellcheck source=/dev/null # checked on its own
 source "$root/scripts/wine-env.sh"
@@ -83,6 +90,23 @@ make_big_log() {
     }'
 }
 
+# One user's log of about FLOOD_MB megabytes whose runs each claim another
+# of 8,000 computers.
+make_flood_log() {
+    local logs=$1
+    mkdir -p "$logs/users"
+    awk -v bytes="$((flood_mb * 1024 * 1024))" -v file="$logs/users/PC00001-flood.log" 'BEGIN {
+        written = 0
+        for (r = 1; written < bytes; r++) {
+            p = sprintf("2026-12-09T08:%02d:%02dZ PCF%05d[%d] ", int(r / 60) % 60, r % 60, r % 8000, r)
+            line = p "start 2026-12-09T08:00:00Z, version 1.00, format 1, command remove, scope user, user flood, elevated no, command line: x\r\n" \
+                   p "end 2026-12-09T08:00:01Z, exit code 0\r\n"
+            printf "%s", line > file
+            written += length(line)
+        }
+    }'
+}
+
 # Prints "seconds peak-KiB" for a report over the Windows folder $1: the
 # resident peak (VmHWM) of the program's Unix process, Wine's own
 # libraries included, read as it runs. The 64-bit loader starts the 32-bit
@@ -90,7 +114,7 @@ make_big_log() {
 time_report() {
     local started finished job program peak=0 now
     started=$(date +%s.%N)
-    "$WINE_LOADER" 'C:\bench\stravikc.exe' report "$1" >"$WINE_WORK/report.txt" 2>&1 </dev/null &
+    "$WINE_LOADER" 'C:\bench\stravikc.exe' report "$1" /trustnames >"$WINE_WORK/report.txt" 2>&1 </dev/null &
     job=$!
     while kill -0 "$job" 2>/dev/null; do
         program=$(pgrep -n -x stravikc.exe || true)
@@ -117,6 +141,7 @@ time_line_count() {
 figures() {
     local what=$1 folder=$2 unix=$3
     read -r seconds peak < <(time_report "$folder")
+    last_peak=$peak
     read -r floor lines < <(time_line_count "$unix")
     grep -m 1 'Stravik estate report' "$WINE_WORK/report.txt" | sed 's/^/  /'
     awk -v what="$what" -v s="$seconds" -v f="$floor" -v l="$lines" -v m="$peak" 'BEGIN {
@@ -130,4 +155,15 @@ make_estate "$drive_c/estate"
 figures "estate ($computers computers x $runs runs + $computers users)" 'C:\estate' "$drive_c/estate"
 make_big_log "$drive_c/big"
 figures "one log of $big_mb MB" 'C:\big' "$drive_c/big"
+computers=20 make_estate "$drive_c/small"
+figures "a small estate (20 computers)" 'C:\small' "$drive_c/small"
+small_peak=$last_peak
+make_flood_log "$drive_c/flood"
+figures "one log of $flood_mb MB claiming 8,000 computers" 'C:\flood' "$drive_c/flood"
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+# Near: within a quarter of the small estate's peak, and 4 MiB.
+if [ "$last_peak" -gt $((small_peak * 5 / 4 + 4096)) ]; then
+    echo "FAIL: one log's claims took the peak to $last_peak KiB, a small estate's is $small_peak KiB"
+    exit 1
+fi
+echo "ok: one log's claims keep the peak at $last_peak KiB, a small estate's is $small_peak KiB"

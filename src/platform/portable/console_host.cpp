@@ -207,7 +207,8 @@ public:
         UniqueFd file(
             ::open(encodeUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
         if (!file) {
-            raiseForFile(errno);
+            // Only a folder on the way can be missing, as Windows says it.
+            raiseForFile(errno, errno == ENOENT);
         }
         for (std::size_t done = 0; done < bytes.size();) {
             const ssize_t written = ::write(file.get(), bytes.data() + done, bytes.size() - done);
