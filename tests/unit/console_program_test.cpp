@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <new>
 #include <set>
 #include <sstream>
 
@@ -23,6 +24,7 @@ public:
     // --- The script ---
     std::set<Text> refused;  // paths that will not open
     AppendingFile::Lock lockAnswer = AppendingFile::Lock::taken;
+    bool listingRunsOutOfMemory = false;
 
     // --- What happened ---
     std::map<Text, std::string> files;
@@ -67,7 +69,11 @@ public:
         events.push_back(std::to_string(id) + " " + testing::utf8(text));
     }
     // The report's files are not this fake's: the Wine scenario reads real ones.
-    void listLogs(const Text&, const std::function<void(ListedLog&)>&) override {}
+    void listLogs(const Text&, const std::function<void(ListedLog&)>&) override {
+        if (listingRunsOutOfMemory) {
+            throw std::bad_alloc();
+        }
+    }
     bool slashBeginsPaths() override { return false; }
     std::string readFile(const Text&) override { return {}; }
     void writeFile(const Text&, std::string_view) override {}
@@ -182,6 +188,14 @@ TEST_F(ConsoleProgramTest, NoLogAtAllTouchesNothing) {
               "Permission denied.\nNothing was touched.\n");
     EXPECT_THAT(platform.calls, ::testing::IsEmpty());
     EXPECT_THAT(host.files, ::testing::IsEmpty());
+}
+
+// A report that runs out of memory (a 32-bit program has 2 GB) says so as
+// the classic error, which a task alerting on exit codes sees.
+TEST_F(ConsoleProgramTest, ReportOutOfMemorySaysSoAndExitsWithSeven) {
+    host.listingRunsOutOfMemory = true;
+    EXPECT_EQ(run({L"report", L"C:\\logs"}), 7);
+    EXPECT_EQ(host.errors, "Error # 7: Out of memory.\n");
 }
 
 }  // namespace

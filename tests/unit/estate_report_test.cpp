@@ -70,9 +70,11 @@ TEST(EstateReportTest, EachLogSpeaksOnlyForWhomItsPlaceAndOwnerAllowInTheOrderIt
     const std::string killed = "2026-12-08T07:00:00Z PC1[4]";
     const std::string good = "2026-12-09T07:00:00Z PC1[8]";
     const std::string ahead = "2099-01-01T00:00:00Z PC1[9]";
+    const std::string noTime = "2026-13-45T00:00:00Z PC1[10]";
     feed(report, "logs/computers/PC1.log", account("PC1$"),
          {start(killed, "machine", "SYSTEM"), start(good, "machine", "SYSTEM"), end(good, 0),
-          start(ahead, "machine", "SYSTEM"), end(ahead, 70)});
+          start(ahead, "machine", "SYSTEM"), end(ahead, 70), start(noTime, "machine", "SYSTEM"),
+          end(noTime, 70)});
     const std::string anna = "2026-12-09T08:00:00Z PC1[20]";
     const std::string forgedClaim = "2026-12-09T08:00:01Z PC5[21]";
     feed(report, "logs/users/PC1-anna.log", account("anna"),
@@ -114,7 +116,7 @@ TEST(EstateReportTest, EachLogSpeaksOnlyForWhomItsPlaceAndOwnerAllowInTheOrderIt
     const EstateRow* pc1 = find(rows, "PC1", "machine");
     ASSERT_TRUE(pc1);
     EXPECT_EQ(pc1->state, RowState::clean);
-    EXPECT_EQ(pc1->runs, 3);
+    EXPECT_EQ(pc1->runs, 4);
     EXPECT_EQ(pc1->firstSeen, "2026-12-08T07:00:00Z");
     EXPECT_EQ(pc1->lastStart, "2026-12-09T07:00:00Z");
     EXPECT_THAT(pc1->note, HasSubstr("clock ahead"));
