@@ -107,15 +107,19 @@ public:
     enum class EventType { information, warning, error };
     virtual void reportEvent(EventType type, std::uint32_t id, const Text& text) = 0;
 
-    // For the report over the logs on a share. Calls `entry` with every
-    // folder in `folder` and below it, and every regular file there opened
-    // for reading (no link followed, nothing that could block opened),
-    // each folder's files in name order before its folders; raises 76 when
-    // the folder is not there.
+    // For the report over the logs on a share. Calls `entry` with `folder`
+    // and every folder below it, each before its files (in name order) and
+    // then its folders, and with every other entry opened for reading as a
+    // regular file: a link is never followed nor a pipe waited on, but
+    // comes with the reason it could not be opened, as does a folder that
+    // could not be listed. Raises 76 when `folder` is not there.
     virtual void listLogs(const Text& folder, const std::function<void(ListedLog&)>& entry) = 0;
     // Whether "/name" on the command line may be a path (the POSIX root)
     // rather than an option, when no option has that name.
     virtual bool slashBeginsPaths() = 0;
+    // The whole of a small file. Raises RaisedError, with the classic
+    // number of the system's reason, when it cannot be read, as does
+    // writeFile when it cannot write.
     virtual std::string readFile(const Text& path) = 0;
     // Creates or replaces the file.
     virtual void writeFile(const Text& path, std::string_view bytes) = 0;
