@@ -161,7 +161,8 @@ void EstateReport::endFile() {
 void EstateReport::unreadable(std::string_view path, std::string_view error) {
     ++counts_.files;
     const LogPlace place = placeOf(path);
-    const std::string name = place.stem.empty()
+    // Named as the scripts name a log where they put one; by its path elsewhere.
+    const std::string name = place.kind == PlaceKind::none
                                  ? std::string(path)
                                  : placeName(place.kind) + "\\" + upperAscii(place.stem);
     fileRow({"", "log", name, "unreadable"}, RowState::unreadable, std::string(path),
