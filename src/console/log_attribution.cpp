@@ -147,7 +147,8 @@ Attribution attribute(const LogPlace& place, const LogOwner& owner, Trust trust)
         if (name == stem + "$") {
             attribution.verdict = Verdict::place;
         }
-    } else if (stem.size() > name.size() + 1 && stem.ends_with("-" + name) && !name.empty()) {
+    } else if (place.kind == PlaceKind::users && !name.empty() && stem.size() > name.size() + 1 &&
+               stem.ends_with("-" + name)) {
         attribution.verdict = Verdict::place;
         attribution.computer = stem.substr(0, stem.size() - name.size() - 1);
         attribution.user = name;
