@@ -155,41 +155,56 @@ echo "--- Group Policy: start-up, then logon, twice over, with the 32-bit produc
 # As Windows runs them: cmd runs each script from the share, the start-up
 # script as the computer at boot, the logon script at the user's logon
 # after it. The share, its log folders and the scripts' settings are made
-# as an administrator makes them; gpo.cmd reads a script's whole exit code.
+# as an administrator makes them: the first round from the scripts' own
+# text, the second from the policy's script parameters, which name a
+# second share. gpo.cmd reads a script's whole exit code. Every run has a
+# hostile STRAVIK_SHARE and STRAVIK_DRIVE in its environment, as a user can
+# set in HKCU\Environment, naming a share with a program of its own: that
+# program must never run.
 export WINE_REG_VIEW=32
 CONSOLE='C:\share\stravikc.exe'
 SHARE=$WINEPREFIX/drive_c/share
-mkdir -p "$SHARE/logs/computers" "$SHARE/logs/users"
-cp "$STRAVIK_CONSOLE" "$SHARE/stravikc.exe"
+SHARE2=$WINEPREFIX/drive_c/share2
+HOSTILE=$WINEPREFIX/drive_c/hostile
+for share in "$SHARE" "$SHARE2" "$HOSTILE"; do
+    mkdir -p "$share/logs/computers" "$share/logs/users"
+    cp "$STRAVIK_CONSOLE" "$share/stravikc.exe"
+done
 for script in startup logon; do
     sed -e 's/\\\\server\\share\\stravik/C:\\share/' -e 's/"STRAVIK_DRIVE="/"STRAVIK_DRIVE=H:"/' \
         "$E2E_HERE/../../deploy/$script.cmd" >"$SHARE/$script.cmd"
 done
-printf '@echo off\r\ncmd /c C:\\share\\%%1.cmd\r\necho exit code %%ERRORLEVEL%%\r\n' \
+printf '@echo off\r\ncmd /c C:\\share\\%%1.cmd %%2 %%3\r\necho exit code %%ERRORLEVEL%%\r\n' \
     >"$WINEPREFIX/drive_c/gpo.cmd"
 gpo() {
     local script=$1 expected=$2
-    wine_run cmd /c 'C:\gpo.cmd' "$script" >"$OUT" 2>&1 </dev/null || true
-    check "$script.cmd exits $expected" grep -qx "exit code $expected" <(tr -d '\r' <"$OUT")
+    shift 2
+    STRAVIK_SHARE='C:\hostile' STRAVIK_DRIVE=Q \
+        wine_run cmd /c 'C:\gpo.cmd' "$script" "$@" >"$OUT" 2>&1 </dev/null || true
+    check "$script.cmd $* exits $expected" grep -qx "exit code $expected" <(tr -d '\r' <"$OUT")
 }
 wine_seed_control_registration
 wine_seed_windows_files
 seed_template_folder Normal.dotx 'Résumé.dot'
-for _ in 1 2; do
-    gpo startup 0
-    gpo logon 0
-done
+gpo startup 0
+gpo logon 0
+gpo startup 0 'C:\share2'
+gpo logon 0 'C:\share2' H
 expect_windows_files absent
 check "no file left in the template folder" [ -z "$(find "$TEMPLATE_DIR" -maxdepth 1 -type f)" ]
 snapshot_registry
 expect_registry absent < <(control_registration_entries)
 console 0 check /drive H:
-computer_log=$(find "$SHARE/logs/computers" -name '*.log')
-user_log=$(find "$SHARE/logs/users" -name '*-*.log')
-check "one log per computer and one per computer and user" \
-    [ "$(echo "$computer_log" | wc -l)" -eq 1 ] && [ "$(echo "$user_log" | wc -l)" -eq 1 ]
-check "every line on the share whole, every start versioned" whole_lines "$computer_log" "$user_log"
-check "two runs in each log" [ "$(cat "$computer_log" "$user_log" | grep -c ', exit code 0.$')" -eq 4 ]
+check "the environment's share ran nothing" [ -z "$(find "$HOSTILE/logs" -type f)" ]
+for share in "$SHARE" "$SHARE2"; do
+    computer_log=$(find "$share/logs/computers" -name '*.log')
+    user_log=$(find "$share/logs/users" -name '*-*.log')
+    check "${share##*/}: one log per computer and one per computer and user" \
+        [ "$(echo "$computer_log" | wc -l)" -eq 1 ] && [ "$(echo "$user_log" | wc -l)" -eq 1 ]
+    check "${share##*/}: every line whole, every start versioned" whole_lines "$computer_log" "$user_log"
+    check "${share##*/}: one run in each log" [ "$(cat "$computer_log" "$user_log" | grep -c ', exit code 0.$')" -eq 2 ]
+done
+check "the parameters' drive was used" grep -qF 'remove /user /drive "H" ' "$user_log"
 # A clean PC's start-up record: its start, the finished message, the
 # summary and its end.
 clean_record=$(tac "$computer_log" | sed -n '1,/\] start /p' | tac)
