@@ -143,18 +143,23 @@ int run(ConsoleHost& host, PlatformServices& machine, const std::vector<Text>& a
     }
     ConsoleOutput output(host, command->quiet, std::move(log), start);
     ConsolePlatform platform(machine, output);
-    output.recordOnly(
-        record::startText({isoTime(start), Text(programVersion),
-                           command->action == Action::check ? L"check" : L"remove",
-                           command->scope == Scope::machine ? L"machine"
-                           : command->scope == Scope::user  ? L"user"
-                                                            : L"everything",
-                           host.userName(), platform.isAdministrator() != 0, host.commandLine()}));
+    const bool elevated = platform.isAdministrator() != 0;
+    output.recordOnly(record::startText({isoTime(start), Text(programVersion),
+                                         command->action == Action::check ? L"check" : L"remove",
+                                         command->scope == Scope::machine ? L"machine"
+                                         : command->scope == Scope::user  ? L"user"
+                                                                          : L"everything",
+                                         host.userName(), elevated, host.commandLine()}));
     if (!logNotice.empty()) {
         output.line(logNotice);
     }
     const RunResult result = runCommand(platform, *command, output);
     output.recordOnly(record::endText(isoTime(host.utcNow()), result.exitCode));
+    // Only a run that may change the machine registers the source: check
+    // changes nothing, and a standard user could not.
+    if (command->action == Action::remove && elevated) {
+        host.registerEventSource();
+    }
     reportEvent(host, *command, result);
     return result.exitCode;
 }

@@ -66,6 +66,7 @@ public:
     void reportEvent(EventType, std::uint32_t id, const Text& text) override {
         events.push_back(std::to_string(id) + " " + testing::utf8(text));
     }
+    void registerEventSource() override { events.push_back("register"); }
     // The report's files are not this fake's: the Wine scenario reads real ones.
     void listFiles(const Text&, const std::function<void(const Text&)>&) override {}
     void readPieces(const Text&, const std::function<void(std::string_view)>&) override {}
@@ -128,7 +129,8 @@ TEST_F(ConsoleProgramTest, TheRecordStartsSumsUpAndEndsEachLineAppendedUnderTheL
                                prefix + "summary: removed 1, not there 0, left 0, deleted at the "
                                         "next restart 0, present 0, cannot be reached 0",
                                prefix + "end 2026-12-09T10:15:01Z, exit code 0"));
-    EXPECT_THAT(host.events, ::testing::ElementsAre("1000 Stravik remove /user: exit code 0"));
+    EXPECT_THAT(host.events,
+                ::testing::ElementsAre("register", "100 Stravik remove /user: exit code 0"));
     std::vector<std::string> expectedCalls = {"open C:\\logs\\PC1.log"};
     for (int line = 0; line < 6; ++line) {
         expectedCalls.insert(expectedCalls.end(), {"tryLock", "append", "unlock"});

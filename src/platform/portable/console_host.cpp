@@ -128,6 +128,7 @@ public:
 
     // The stand-in machine has no log of applications.
     void reportEvent(EventType, std::uint32_t, const Text&) override {}
+    void registerEventSource() override {}
 
     void listFiles(const Text& folder, const std::function<void(const Text&)>& file) override {
         const std::filesystem::path root(encodeUtf8(folder));
