@@ -35,6 +35,15 @@ said() { check "it said: $1" grep -qxF -- "$1" <(tr -d '\r' <"$OUT"); }
 record_line='^[0-9-]{10}T[0-9:]{8}Z [^ ]+\[[0-9]+\] (start .*, version 1\.00, format 1, |template folder: |removed: |present: |cannot be reached: |deleted at the next restart: |left: |log: |Finished |Error # |summary: |end )'
 whole_lines() { ! grep -qvE "$record_line" "$@"; }
 
+# The run's event as Wine's trace (+eventlog) shows the call: its type,
+# its ID, and a user's SID passed with it (Wine prints only its address).
+event_traced() {
+    grep -qE "ReportEventW \([0-9A-Fa-f]+,$1,0x0000,$2,0*[1-9A-Fa-f][0-9A-Fa-f]*,0x0001," "$OUT"
+}
+event_source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Stravik'
+event_source() { wine_run reg query "$event_source_key" 2>/dev/null | tr -d '\r'; }
+no_event_source() { ! wine_run reg query "$event_source_key" >/dev/null 2>&1; }
+
 seed_everything() {
     wine_seed_control_registration
     wine_seed_windows_files
@@ -46,13 +55,16 @@ mkdir -p "$TEMPLATE_DIR/Archive"
 echo kept >"$TEMPLATE_DIR/Archive/Old.dotx"
 
 echo "--- check, remove, and remove again as a tool retrying its package"
-console 1 check
+WINEDEBUG=+eventlog console 1 check
+check "check's event: information, ID 101, with its user" event_traced 0x0004 0x00000065
+check "check registers no event source" no_event_source
 said 'template folder: H:\Halvoran\template\ (drive from the registration)'
 said 'present: H:\Halvoran\template\Résumé.dot'
 said 'present: C:\windows\Halvoran.dot'
 said "present: HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs\\ value C:\\windows\\Downloaded Program Files\\CONFLICT.10\\$OCX"
 check "each of the 37 targets on its line" [ "$(grep -c '^present: ' "$OUT")" -eq 37 ]
-console 0 remove --Log 'C:\logs\run.log'
+WINEDEBUG=+eventlog console 0 remove --Log 'C:\logs\run.log'
+check "remove's event: information, ID 100, with its user" event_traced 0x0004 0x00000064
 said 'removed: H:\Halvoran\template\Résumé.dot'
 said 'Finished removing Halvoran OCX files!'
 check "no file left in the template folder" [ -z "$(find "$TEMPLATE_DIR" -maxdepth 1 -type f)" ]
@@ -163,6 +175,10 @@ echo "--- Group Policy: start-up, then logon, twice over, with the 32-bit produc
 # program must never run.
 export WINE_REG_VIEW=32
 CONSOLE='C:\share\stravikc.exe'
+# The event source, gone as the README removes it; the start-up script's
+# elevated remove registers it again.
+wine_run reg delete "$event_source_key" /f >/dev/null 2>&1
+check "the README's reg delete removes the event source" no_event_source
 SHARE=$WINEPREFIX/drive_c/share
 SHARE2=$WINEPREFIX/drive_c/share2
 HOSTILE=$WINEPREFIX/drive_c/hostile
@@ -187,6 +203,9 @@ wine_seed_control_registration
 wine_seed_windows_files
 seed_template_folder Normal.dotx 'Résumé.dot'
 gpo startup 0
+check "the start-up script registered the event source with Windows' message file" \
+    grep -qxE ' +EventMessageFile +REG_EXPAND_SZ +%SystemRoot%\\System32\\EventCreate\.exe' <(event_source)
+check "for errors, warnings and information" grep -qxE ' +TypesSupported +REG_DWORD +0x7' <(event_source)
 gpo logon 0
 gpo startup 0 'C:\share2'
 gpo logon 0 'C:\share2' H

@@ -186,5 +186,19 @@ TEST_F(ConsoleProgramTest, NoLogAtAllTouchesNothing) {
     EXPECT_THAT(host.files, ::testing::IsEmpty());
 }
 
+// The event source is registered by an elevated remove only: check changes
+// nothing, and a standard user cannot; their events are written all the
+// same.
+TEST_F(ConsoleProgramTest, OnlyAnElevatedRemoveRegistersTheEventSource) {
+    EXPECT_EQ(run({L"check", L"/machine", L"/quiet"}), 1);
+    platform.administrator = 0;
+    EXPECT_EQ(run({L"remove", L"/machine", L"/quiet"}), 740);
+
+    EXPECT_THAT(host.events,
+                ::testing::ElementsAre(
+                    "101 Stravik check /machine: exit code 1",
+                    ::testing::StartsWith("103 Stravik remove /machine: exit code 740")));
+}
+
 }  // namespace
 }  // namespace stravik::console
