@@ -68,12 +68,7 @@ else
     fail "$what"
     sed 's/^/    /' "$log"
 fi
-while IFS= read -r line; do
-    case $line in
-        "ok: "*) pass "${line#ok: }" ;;
-        *) fail "${line#FAIL: }" ;;
-    esac
-done < <(python3 "$here/playbook_read.py" "$release/deploy/stravik-remove.yml" \
+report_lines < <(python3 "$here/playbook_read.py" "$release/deploy/stravik-remove.yml" \
     "$release/deploy/requirements.yml" 2>&1)
 
 checks_summary
