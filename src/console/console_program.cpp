@@ -52,11 +52,14 @@ private:
 };
 
 // The machine's platform with its messages on the console and in the
-// record instead of in message boxes, and no window to unload or end.
+// record instead of in message boxes, and no window to unload or end. In a
+// sweep over home folders only the error messages: each home folder's
+// finished message would be a line for every home folder, which its own
+// line says better.
 class ConsolePlatform final : public PlatformServices {
 public:
-    ConsolePlatform(PlatformServices& machine, Output& output)
-        : machine_(machine), output_(output) {}
+    ConsolePlatform(PlatformServices& machine, Output& output, bool errorsOnly)
+        : machine_(machine), output_(output), errorsOnly_(errorsOnly) {}
 
     NarrowText narrow(const Text& text) override { return machine_.narrow(text); }
     Text widen(const NarrowText& text) override { return machine_.widen(text); }
@@ -87,17 +90,25 @@ public:
     std::unique_ptr<PinnedFolderPath> pinFolderPath(const Text& folderPath) override {
         return machine_.pinFolderPath(folderPath);
     }
+    std::unique_ptr<PinnedFolderPath> pinFolderPathAsBackup(const Text& folderPath) override {
+        return machine_.pinFolderPathAsBackup(folderPath);
+    }
     bool scheduleDeletionIfInUse(const Text& filePath) override {
         return machine_.scheduleDeletionIfInUse(filePath);
     }
 
-    void showMessage(const Text& text) override { output_.line(text); }
+    void showMessage(const Text& text) override {
+        if (!errorsOnly_ || text.starts_with(L"Error #")) {
+            output_.line(text);
+        }
+    }
     void unloadWindow() override {}
     void endProgram() override {}
 
 private:
     PlatformServices& machine_;
     Output& output_;
+    bool errorsOnly_;
 };
 
 // One event for each run, as Windows Installer writes one for each product
@@ -142,13 +153,15 @@ int run(ConsoleHost& host, PlatformServices& machine, const std::vector<Text>& a
         logNotice = std::move(opened.notice);
     }
     ConsoleOutput output(host, command->quiet, std::move(log), start);
-    ConsolePlatform platform(machine, output);
+    const bool sweep = !command->homesFolder.empty();
+    ConsolePlatform platform(machine, output, sweep);
     output.recordOnly(
         record::startText({isoTime(start), Text(programVersion),
                            command->action == Action::check ? L"check" : L"remove",
-                           command->scope == Scope::machine ? L"machine"
-                           : command->scope == Scope::user  ? L"user"
-                                                            : L"everything",
+                           sweep                              ? L"home"
+                           : command->scope == Scope::machine ? L"machine"
+                           : command->scope == Scope::user    ? L"user"
+                                                              : L"everything",
                            host.userName(), platform.isAdministrator() != 0, host.commandLine()}));
     if (!logNotice.empty()) {
         output.line(logNotice);
