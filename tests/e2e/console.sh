@@ -211,7 +211,8 @@ wine_run 'C:\stravik\driver.exe' --hold '\\fileserver\homes\fred\Halvoran\templa
 said 'PASS'
 if wait "$swapper"; then pass "$(cat "$E2E_WORK/swap.log")"; else fail "$(cat "$E2E_WORK/swap.log")"; fi
 record=$LOGS/homes.log
-in_record() { check "the record says: $1" grep -qE -- "\] $1\$" "$record"; }
+tr -d '\r' <"$LOGS/homes.log" | grep -vE '\] (removed: |home )' | sed 's/^/    /'
+in_record() { check "the record says: $1" grep -qE -- "\] $1\$" <(tr -d '\r' <"$record"); }
 in_record 'start .*, command remove, scope home, .*'
 in_record 'homes folder: [\]{2}fileserver[\]homes[\]'
 for fate in 'emptied: .*\\anna' 'clean: .*\\bert' 'clean: .*\\carl' 'failed 75: .*\\dora' \

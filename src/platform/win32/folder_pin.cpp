@@ -107,27 +107,18 @@ public:
     bool usedBackupPrivileges() const override { return backup_ && backup_->used(); }
 
     // Opened inside the held folder, checked on that open file, deleted
-    // through it.
+    // through it. A failure is said as the folder's replacement when its
+    // path no longer leads to it: Wine opens a name in a held folder
+    // through the folder's path, and answers as it can (an invalid handle)
+    // when a Unix process moved a folder on the way, which no Windows
+    // program can do to a held folder.
     bool deleteFile(const Text& filePath) override {
-        const Text name = nameInFolder(folderPrefix_, filePath);
-        Opening opening = openEntry(name, filePath);
-        if (opening.status == statusDeletePending) {
-            return true;  // another program deleted it; it goes when that one lets go
+        try {
+            return deleteEntry(filePath);
+        } catch (const RaisedError&) {
+            confirmUnchanged();
+            throw;
         }
-        // A network file system may say "not found" of a name it holds.
-        if (isNotFound(opening.status) && !listedName(calls_, folder(), name)) {
-            return false;  // gone already, which is all that is wanted of it
-        }
-        throwIfFailed(opening.status);
-        FileInFolder& file = *opening.file;
-        confirmIsTheEntry(file, name, filePath);
-        const DWORD attributes = file.attributes();
-        if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) {
-            file.markForDeletion();
-        } else {
-            deleteReadOnly(file, attributes, filePath);
-        }
-        return true;  // gone when its handle closes, here
     }
 
     // The folder its path reaches now must still be the held one: the same
@@ -156,6 +147,28 @@ public:
 
 private:
     HANDLE folder() const { return held_.back().get(); }
+
+    bool deleteEntry(const Text& filePath) {
+        const Text name = nameInFolder(folderPrefix_, filePath);
+        Opening opening = openEntry(name, filePath);
+        if (opening.status == statusDeletePending) {
+            return true;  // another program deleted it; it goes when that one lets go
+        }
+        // A network file system may say "not found" of a name it holds.
+        if (isNotFound(opening.status) && !listedName(calls_, folder(), name)) {
+            return false;  // gone already, which is all that is wanted of it
+        }
+        throwIfFailed(opening.status);
+        FileInFolder& file = *opening.file;
+        confirmIsTheEntry(file, name, filePath);
+        const DWORD attributes = file.attributes();
+        if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+            file.markForDeletion();
+        } else {
+            deleteReadOnly(file, attributes, filePath);
+        }
+        return true;  // gone when its handle closes, here
+    }
 
     // By its name; a name that only Wine lists, by its short name.
     Opening openEntry(const Text& name, const Text& filePath) const {
