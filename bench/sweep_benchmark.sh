@@ -58,7 +58,7 @@ make_homes() {
         while read -r line; do
             if [[ $line == FILE\ * ]]; then made+=("${line#FILE }"); else folders+=("$line"); fi
         done
-        printf '%s\0' "${folders[@]}" | xargs -0 mkdir -p
+        [ "${#folders[@]}" -eq 0 ] || printf '%s\0' "${folders[@]}" | xargs -0 mkdir -p
         [ "${#made[@]}" -eq 0 ] || printf '%s\0' "${made[@]}" | xargs -0 touch
     }
 }
