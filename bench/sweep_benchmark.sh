@@ -33,6 +33,8 @@ mkdir -p "$bench" "$WINEPREFIX/dosdevices/unc/fileserver"
 cp "$build/stravikc.exe" "$build/sweep_baseline.exe" "$bench/"
 folder=$WINEPREFIX/drive_c/homes
 ln -s "$folder" "$WINEPREFIX/dosdevices/unc/fileserver/homes"
+# One Wine server for every run, as a running machine has.
+wineserver -p
 echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # $1 home folders, every fourth with Halvoran\template\ holding $files
