@@ -67,6 +67,18 @@ std::optional<std::array<std::int64_t, count>> countedFields(
 // The record's words are ASCII: widened character by character.
 Text wide(std::string_view text) { return Text(text.begin(), text.end()); }
 
+// "<heading> <name> N, <name> N, ...", countedFields' counterpart.
+template <std::size_t count>
+Text countedText(const Text& heading, const std::array<std::string_view, count>& names,
+                 const std::array<std::int64_t, count>& counts) {
+    Text text = heading;
+    for (std::size_t index = 0; index < count; ++index) {
+        text += (index == 0 ? L" " : L", ") + wide(names[index]) + L" " +
+                std::to_wstring(counts[index]);
+    }
+    return text;
+}
+
 }  // namespace
 
 Text linePrefix(const Text& runStart, const Text& computer, std::uint32_t process) {
@@ -86,14 +98,7 @@ Text fateText(std::size_t fate, const Text& target) {
 
 Text failedText(const Text& target) { return wide(failedPrefix) + target; }
 
-Text summaryText(const FateCounts& counts) {
-    Text text = L"summary:";
-    for (std::size_t fate = 0; fate < fateNames.size(); ++fate) {
-        text += (fate == 0 ? L" " : L", ") + wide(fateNames[fate]) + L" " +
-                std::to_wstring(counts[fate]);
-    }
-    return text;
-}
+Text summaryText(const FateCounts& counts) { return countedText(L"summary:", fateNames, counts); }
 
 Text endText(const Text& time, int exitCode) {
     return L"end " + time + L", exit code " + std::to_wstring(exitCode);
@@ -110,12 +115,7 @@ Text homeText(HomeFate fate, std::int32_t errorNumber, bool backupPrivileges, co
 }
 
 Text homesSummaryText(const HomeFateCounts& counts) {
-    Text text = L"homes summary:";
-    for (std::size_t fate = 0; fate < homeFateNames.size(); ++fate) {
-        text += (fate == 0 ? L" " : L", ") + wide(homeFateNames[fate]) + L" " +
-                std::to_wstring(counts[fate]);
-    }
-    return text;
+    return countedText(L"homes summary:", homeFateNames, counts);
 }
 
 Text backupPrivilegesText(const Text& folder) { return wide(backupPrivilegesPrefix) + folder; }
