@@ -32,7 +32,7 @@ said() { check "it said: $1" grep -qxF -- "$1" <(tr -d '\r' <"$OUT"); }
 
 # A record's lines: run start, computer[process], then one of the texts a
 # run writes. Any other line in a log is a torn one.
-record_line='^[0-9-]{10}T[0-9:]{8}Z [^ ]+\[[0-9]+\] (start .*, version 1\.00, format 1, |template folder: |removed: |present: |cannot be reached: |deleted at the next restart: |left: |log: |Finished |Error # |summary: |end )'
+record_line='^[0-9-]{10}T[0-9:]{8}Z [^ ]+\[[0-9]+\] (start .*, version 1\.00, format 1, |template folder: |removed: |present: |cannot be reached: |deleted at the next restart: |left: |log: |Finished |Error # |failed: |summary: |homes folder: |home [a-z]+( [0-9]+)?(, backup privileges)?: |homes summary: |end )'
 whole_lines() { ! grep -qvE "$record_line" "$@"; }
 
 # The run's event as Wine's trace (+eventlog) shows the call: its type,
@@ -162,6 +162,101 @@ expect_file present "$DOWNLOAD_DIR/$OCX"
 wine_run wineboot -r >/dev/null 2>&1
 wine_settle
 expect_file absent "$DOWNLOAD_DIR/$OCX"
+
+echo "--- a sweep over a file server's home folders, and one of them by /root"
+# \\fileserver\homes as Wine finds a share: dosdevices/unc/<server>/<share>.
+# Every home folder is its user's: links planted at the home folder, at
+# Halvoran or at template lead to the server's own files, one user holds a
+# template open, and one home folder is swapped for a link while the sweep
+# empties it. Each costs its own folder alone; the others are emptied.
+HOMES=$E2E_WORK/homes
+SERVER=$E2E_WORK/server
+mkdir -p "$WINEPREFIX/dosdevices/unc/fileserver" "$SERVER/Halvoran/template"
+ln -s "$HOMES" "$WINEPREFIX/dosdevices/unc/fileserver/homes"
+for name in Letter.dotx Normal.dotx payroll.xlsx; do
+    echo server >"$SERVER/Halvoran/template/$name"
+done
+home_templates() {
+    local home=$HOMES/$1 name
+    shift
+    mkdir -p "$home/Halvoran/template"
+    for name in "$@"; do echo template >"$home/Halvoran/template/$name"; done
+}
+home_templates anna Letter.dotx Normal.dotx
+home_templates bert
+mkdir -p "$HOMES/carl/Documents" "$HOMES/dora" "$HOMES/emil/Halvoran"
+ln -s "$SERVER" "$HOMES/dora/Halvoran"
+ln -s "$SERVER/Halvoran/template" "$HOMES/emil/Halvoran/template"
+home_templates fred Held.dotx Letter.dotx
+long_name="$(printf 'L%.0s' {1..245}).dotx"
+home_templates gina "$long_name" ReadOnly.dotx
+chmod a-w "$HOMES/gina/Halvoran/template/ReadOnly.dotx"
+COUNT=1500
+mkdir -p "$HOMES/hugo/Halvoran/template" "$E2E_WORK/hugo-server/Halvoran/template"
+for ((i = 0; i < COUNT; i++)); do
+    name=$(printf 'file%04d.dot' "$i")
+    echo template >"$HOMES/hugo/Halvoran/template/$name"
+    echo server >"$E2E_WORK/hugo-server/Halvoran/template/$name"
+done
+home_templates ida Normal.dotx
+home_templates 'System Volume Information' tracking.log
+# Hidden and system, as Wine keeps DOS attributes on a Unix file system.
+python3 -c 'import os, sys; os.setxattr(sys.argv[1], "user.DOSATTRIB", b"0x16")' \
+    "$HOMES/System Volume Information"
+
+console 1 check /root '\\fileserver\homes\anna"'
+said 'template folder: \\fileserver\homes\anna\Halvoran\template\ (from /root)'
+said 'present: \\fileserver\homes\anna\Halvoran\template\Letter.dotx'
+console 75 check /user /ROOT '\\fileserver\homes\dora'
+console 0 check /root "\\\\fileserver\\homes\\carl\\"
+for wrong in 'homes' '' '\\fileserver\homes\*' 'C:'; do console 87 check /root "$wrong"; done
+console 87 remove /root "C:\\" /drive H
+console 87 remove /root "C:\\" /homes "C:\\"
+console 87 remove /homes '\\fileserver\homes' /machine
+
+swap_for_link_when_emptying "$HOMES/hugo/Halvoran/template" "$COUNT" "$HOMES/hugo" \
+    "$E2E_WORK/hugo-server" >"$E2E_WORK/swap.log" 2>&1 &
+swapper=$!
+wine_run 'C:\stravik\driver.exe' --hold '\\fileserver\homes\fred\Halvoran\template\Held.dotx' \
+    --arguments 'remove /homes \\fileserver\homes /log C:\logs\homes.log' 'C:\stravik\stravikc.exe' \
+    expect-exit 75 >"$OUT" 2>&1
+said 'PASS'
+if wait "$swapper"; then pass "$(cat "$E2E_WORK/swap.log")"; else fail "$(cat "$E2E_WORK/swap.log")"; fi
+record=$LOGS/homes.log
+tr -d '\r' <"$LOGS/homes.log" | grep -vE '\] (removed: |home )' | sed 's/^/    /'
+in_record() { check "the record says: $1" grep -qE -- "\] $1\$" <(tr -d '\r' <"$record"); }
+in_record 'start .*, command remove, scope home, .*'
+in_record 'homes folder: [\]{2}fileserver[\]homes[\]'
+for fate in 'emptied: .*\\anna' 'clean: .*\\bert' 'clean: .*\\carl' 'failed 75: .*\\dora' \
+    'failed 75: .*\\emil' 'failed 70: .*\\fred' 'emptied: .*\\gina' 'failed 75: .*\\hugo' \
+    'emptied: .*\\ida' 'skipped: .*\\System Volume Information'; do
+    in_record "home $fate"
+done
+in_record 'Error # 75: Path/File access error: \\\\fileserver\\homes\\dora\\Halvoran is a link to another folder\.'
+in_record 'Error # 70: Permission denied\.'
+in_record 'homes summary: emptied 3, clean 2, present 0, skipped 1, failed 4'
+in_record 'end .*, exit code 75'
+check "the record's lines are whole" whole_lines "$record"
+for home in anna gina ida; do
+    check "$home's template folder is empty" [ -z "$(find "$HOMES/$home/Halvoran/template" -type f)" ]
+done
+expect_file present "$HOMES/fred/Halvoran/template/Held.dotx"
+expect_file present "$HOMES/carl/Documents"
+expect_file present "$HOMES/System Volume Information/Halvoran/template/tracking.log"
+check "the server's files all survive" [ "$(find "$SERVER" -type f | wc -l)" -eq 3 ]
+survivors=$(find "$E2E_WORK/hugo-server" -type f | wc -l)
+check "$survivors of $COUNT files behind the swapped home folder survive" \
+    [ "$survivors" -ge $((COUNT - 1)) ]
+for link in dora/Halvoran emil/Halvoran/template hugo; do
+    check "the planted link $link is left as it was" [ -L "$HOMES/$link" ]
+done
+# Run again: the folders refused are refused again; fred's template, no
+# longer held, goes now.
+console 75 remove /quiet /homes "\\\\fileserver\\homes\\"
+expect_file absent "$HOMES/fred/Halvoran/template/Held.dotx"
+console 75 check /homes '\\fileserver\homes'
+said 'home clean: \\fileserver\homes\fred'
+said 'home failed 75: \\fileserver\homes\hugo'
 
 echo "--- Group Policy: start-up, then logon, twice over, with the 32-bit product"
 # As Windows runs them: cmd runs each script from the share, the start-up
