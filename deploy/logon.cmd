@@ -1,23 +1,31 @@
 @echo off
 rem Stravik, user logon script for Group Policy. Runs as the user, without
 rem elevation, and empties the user's Halvoran template folder
-rem X:\Halvoran\template\ on the drive STRAVIK_DRIVE names. The machine-wide
-rem part is for startup.cmd.
+rem X:\Halvoran\template\ on the install drive. The machine-wide part is for
+rem startup.cmd.
 rem
-rem STRAVIK_SHARE is the folder that holds stravikc.exe and the folder
-rem logs\users\, where each user on each computer appends to
-rem <computer name>-<user name>.log. STRAVIK_DRIVE is the letter of the
-rem drive Halvoran was installed on (H, or H:). It has no default: the
-rem start-up script removes the registration that recorded the drive, so it
-rem must be given here; "stravikc check" on a PC that still has the
-rem registration prints the template folder it would use. Until it is set,
-rem this script runs nothing and exits with 2. Set both here once; when one
-rem is already set (a test, a caller), that value is used. The
-rem administrator makes the log folders, with their permissions (see
-rem README.txt); this script makes none.
+rem Its two settings. The share: the folder that holds stravikc.exe and the
+rem folder logs\users\, where each user on each computer appends to
+rem <computer name>-<user name>.log. The drive: the letter of the drive
+rem Halvoran was installed on (H, or H:). The drive has no default: the
+rem start-up script removes the registration that recorded it, so it must
+rem be given here; "stravikc check" on a PC that still has the registration
+rem prints the template folder it would use. Until it is given, this script
+rem runs nothing and exits with 2.
+rem
+rem Give both as the script's parameters in the policy (Script Parameters:
+rem \\server\share\stravik H), or set them once below. Only administrators
+rem edit either. The environment is never read for them: a user's
+rem environment is the user's own to write, and for a user who is a local
+rem administrator Windows runs this script elevated, so a setting taken
+rem from there would let any program of that user's have its own
+rem stravikc.exe run elevated. The administrator makes the log folders,
+rem with their permissions (see README.txt); this script makes none.
 setlocal
-if not defined STRAVIK_SHARE set "STRAVIK_SHARE=\\server\share\stravik"
-if not defined STRAVIK_DRIVE set "STRAVIK_DRIVE="
+set "STRAVIK_SHARE=\\server\share\stravik"
+set "STRAVIK_DRIVE="
+if not "%~1"=="" set "STRAVIK_SHARE=%~1"
+if not "%~2"=="" set "STRAVIK_DRIVE=%~2"
 
 if not defined STRAVIK_DRIVE goto nodrive
 if not exist "%STRAVIK_SHARE%\stravikc.exe" goto unreachable
@@ -30,7 +38,7 @@ rem         this script runs); nothing was touched
 rem   70    a template file is in use (Word is open) or access is denied
 rem   75    a link refused: the template folder or a file in it leads
 rem         elsewhere
-rem   87    wrong command line: STRAVIK_DRIVE is not one letter
+rem   87    wrong command line: the drive is not one letter
 rem   1622  the log could not be opened, nor a new file beside it (is
 rem         logs\users\ there, and may Domain Users create files in it?);
 rem         nothing was touched
@@ -42,7 +50,7 @@ exit /b %ERRORLEVEL%
 rem 2: this script's settings are missing or the program cannot be
 rem reached. stravikc never returns 2.
 :nodrive
->&2 echo logon.cmd: STRAVIK_DRIVE is not set: set it to the Halvoran install drive's letter
+>&2 echo logon.cmd: no drive: give the Halvoran install drive's letter as the second parameter, or set STRAVIK_DRIVE in this script
 exit /b 2
 
 :unreachable

@@ -4,13 +4,17 @@ rem each restart, before anyone logs on, and removes the machine-wide part
 rem of Halvoran: the three files in the Windows directory and the registry
 rem entries. The template folder on the user's drive is for logon.cmd.
 rem
-rem STRAVIK_SHARE is the folder that holds stravikc.exe and the folder
-rem logs\computers\, where each computer appends to <computer name>.log.
-rem Set it here once; when it is already set (a test, a caller), that value
-rem is used. The administrator makes the log folders, with their
-rem permissions (see README.txt); this script makes none.
+rem Its one setting, the share: the folder that holds stravikc.exe and the
+rem folder logs\computers\, where each computer appends to
+rem <computer name>.log. Give it as the script's parameter in the policy
+rem (Script Parameters: \\server\share\stravik), or set it once below.
+rem Only administrators edit either; the environment is never read for it,
+rem so nobody else can point this script at another program. The
+rem administrator makes the log folders, with their permissions (see
+rem README.txt); this script makes none.
 setlocal
-if not defined STRAVIK_SHARE set "STRAVIK_SHARE=\\server\share\stravik"
+set "STRAVIK_SHARE=\\server\share\stravik"
+if not "%~1"=="" set "STRAVIK_SHARE=%~1"
 
 if not exist "%STRAVIK_SHARE%\stravikc.exe" goto unreachable
 "%STRAVIK_SHARE%\stravikc.exe" remove /machine /quiet /log "%STRAVIK_SHARE%\logs\computers\%COMPUTERNAME%.log"

@@ -16,7 +16,10 @@
 #
 # When STRAVIK_SIGN_PFX names a PFX file and STRAVIK_SIGN_PASSWORD holds its
 # password, stravik.exe is signed (Authenticode, SHA-256, signing time
-# SOURCE_DATE_EPOCH) before the sums are taken; so is stravikc.exe.
+# SOURCE_DATE_EPOCH) before the sums are taken; so is stravikc.exe. When
+# STRAVIK_TIMESTAMP_URL also names an RFC 3161 time-stamping server, each
+# signature is then time-stamped there, so that it stays valid after the
+# certificate expires.
 #
 #   scripts/release.sh [BUILD_DIR]      (default build/release)
 set -euo pipefail
@@ -51,9 +54,21 @@ if [ -n "${STRAVIK_SIGN_PFX:-}" ]; then
         osslsigncode sign -pkcs12 "$STRAVIK_SIGN_PFX" \
             -readpass <(printf '%s' "$STRAVIK_SIGN_PASSWORD") -h sha256 \
             -n Stravik -time "$SOURCE_DATE_EPOCH" \
-            -in "$build/$program" -out "$stage/files/$program" >/dev/null
+            -in "$build/$program" -out "$stage/signed-$program" >/dev/null
         echo "Signed $program with $STRAVIK_SIGN_PFX"
+        # The time stamp is a step of its own: it is the one part of a
+        # release that differs each time it is made.
+        if [ -n "${STRAVIK_TIMESTAMP_URL:-}" ]; then
+            osslsigncode add -ts "$STRAVIK_TIMESTAMP_URL" -h sha256 \
+                -in "$stage/signed-$program" -out "$stage/files/$program" >/dev/null
+            echo "Time-stamped $program by $STRAVIK_TIMESTAMP_URL"
+        else
+            mv "$stage/signed-$program" "$stage/files/$program"
+        fi
     done
+elif [ -n "${STRAVIK_TIMESTAMP_URL:-}" ]; then
+    echo "release: STRAVIK_TIMESTAMP_URL is set but STRAVIK_SIGN_PFX is not: nothing to time-stamp" >&2
+    exit 1
 else
     for program in "${programs[@]}"; do cp "$build/$program" "$stage/files/$program"; done
 fi

@@ -22,6 +22,19 @@ check() {
     if "$@"; then pass "$what"; else fail "$what"; fi
 }
 
+# Counts the "ok: ..." and "FAIL: ..." lines that a checking program
+# prints on its standard input as passes and failures; any other line is a
+# failure too.
+report_lines() {
+    local line
+    while IFS= read -r line; do
+        case $line in
+            "ok: "*) pass "${line#ok: }" ;;
+            *) fail "${line#FAIL: }" ;;
+        esac
+    done
+}
+
 checks_summary() {
     echo "$CHECKS_PASSED passed, $CHECKS_FAILED failed"
     [ "$CHECKS_FAILED" -eq 0 ]

@@ -7,8 +7,10 @@
 # then fails on the host. So each run must fail there, after the program was
 # found, and never with "Could not find or access" or an undefined
 # variable; a program that is not there must fail with that lookup's
-# message, so that the passes are real ones. Offline; the caches go to a
-# scratch folder.
+# message, so that the passes are real ones. Then the playbook and its
+# requirements.yml as the release ships them under ansible-lint, and read
+# against the modules of the collection installed here (playbook_read.py).
+# Offline; the caches go to a scratch folder.
 #
 #   playbook_check.sh UNPACKED_RELEASE_FOLDER
 set -uo pipefail
@@ -18,7 +20,7 @@ release=$(cd "$1" && pwd)
 source "$here/checks.sh"
 
 # shellcheck source=ansible_offline.sh
-source "$here/ansible_offline.sh" ansible-playbook
+source "$here/ansible_offline.sh" ansible-playbook ansible-lint ansible-doc
 log=$scratch/playbook.log
 
 # The documented command, with this machine as the host; output in $log.
@@ -54,5 +56,19 @@ reaches_the_host "--check" --check
 run_playbook -e "stravik_program=$release/no-such-folder/stravikc.exe"
 check "a stravik_program that is not there: \"Could not find or access\"" \
     grep -q "Could not find or access '$release/no-such-folder/stravikc.exe'" "$log"
+
+lint_release() {
+    (cd "$release" && ansible-lint --offline --nocolor --profile production --project-dir . \
+        deploy/stravik-remove.yml deploy/requirements.yml) >"$log" 2>&1
+}
+what="ansible-lint (production profile): the release's playbook and requirements.yml"
+if lint_release; then
+    pass "$what"
+else
+    fail "$what"
+    sed 's/^/    /' "$log"
+fi
+report_lines < <(python3 "$here/playbook_read.py" "$release/deploy/stravik-remove.yml" \
+    "$release/deploy/requirements.yml" 2>&1)
 
 checks_summary

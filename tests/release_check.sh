@@ -6,8 +6,11 @@
 # Then a throwaway self-signed code-signing certificate signs a release;
 # both programs' signatures must verify, and the signed programs must still
 # pass the executable check (the window's start under Wine is the
-# e2e.signed_start test). The Ansible playbook runs from the unpacked
-# release as administrators run it (playbook_check.sh).
+# e2e.signed_start test); a release signed and time-stamped by a local
+# time-stamping authority must verify with its time stamp. The Ansible
+# playbook runs from the unpacked release as administrators run it
+# (playbook_check.sh), and the Task Scheduler definition is checked
+# against the task schema's rules and its guide (task_xml_check.py).
 #
 #   release_check.sh PRESET_STRAVIK_EXE OBJDUMP WORK_FOLDER
 set -uo pipefail
@@ -106,6 +109,8 @@ else
     fail "the Ansible playbook from the unpacked release:"
 fi
 sed 's/^/    /' "$work/playbook.log"
+report_lines < <(python3 "$here/task_xml_check.py" "$work/unpacked/first/deploy/stravik-remove-task.xml" \
+    "$work/unpacked/first/deploy/README.txt" 2>&1)
 grep -F "$(basename "$zip")" "$first/dist/SHA256SUMS" >"$first/dist/zip.sum"
 check "dist/SHA256SUMS has the archive's sum" sums_match "$first/dist" zip.sum
 guide=$work/unpacked/first/README.txt
@@ -186,5 +191,53 @@ else
     pass "a tampered program fails verification"
 fi
 check "SHA256SUMS were taken after signing" sums_match "$work/unpacked/signed"
+
+# Time-stamped by a time-stamping authority of the test's own: a throwaway
+# certificate for time stamping, and a responder that answers RFC 3161
+# requests with openssl on 127.0.0.1 only, for five minutes at most.
+tsa=$work/tsa
+mkdir -p "$tsa"
+echo 01 >"$tsa/serial"
+cat >"$tsa/tsa.cnf" <<EOF
+[ tsa ]
+default_tsa = tsa_config
+[ tsa_config ]
+serial = $tsa/serial
+crypto_device = builtin
+signer_cert = $tsa/tsa.pem
+signer_key = $tsa/tsa.key
+signer_digest = sha256
+default_policy = 1.2.3.4.1
+digests = sha256, sha384, sha512
+accuracy = secs:1
+ess_cert_id_alg = sha256
+EOF
+if ! openssl req -x509 -newkey rsa:2048 -nodes -keyout "$tsa/tsa.key" -out "$tsa/tsa.pem" \
+    -days 2 -subj "/CN=Stravik release test TSA" -addext "extendedKeyUsage=critical,timeStamping" \
+    -addext "keyUsage=critical,digitalSignature" >/dev/null 2>&1; then
+    fail "openssl could not make a time-stamping certificate"
+    finish
+fi
+python3 "$here/timestamp_responder.py" "$tsa/tsa.cnf" "$tsa/port" 300 &
+responder=$!
+trap 'kill "$responder" 2>/dev/null' EXIT
+for _ in $(seq 100); do [ -s "$tsa/port" ] && break; sleep 0.1; done
+release "$first" STRAVIK_SIGN_PFX="$keys/test.pfx" STRAVIK_SIGN_PASSWORD="$password" \
+    STRAVIK_TIMESTAMP_URL="http://127.0.0.1:$(cat "$tsa/port")"
+kill "$responder" 2>/dev/null
+mkdir -p "$work/unpacked/stamped"
+unzip -q "$first/$zip" -d "$work/unpacked/stamped"
+for program in stravik.exe stravikc.exe; do
+    osslsigncode verify -in "$work/unpacked/stamped/$program" -CAfile "$keys/cert.pem" \
+        -TSA-CAfile "$tsa/tsa.pem" >"$work/verify.log" 2>&1
+    if grep -q 'Timestamp Server Signature verification: ok' "$work/verify.log" &&
+        grep -q '^Signature verification: ok' "$work/verify.log"; then
+        pass "$program's signature carries a time stamp that verifies against the test's authority"
+    else
+        fail "$program's time stamp does not verify:"
+        sed 's/^/    /' "$work/verify.log"
+    fi
+done
+check "SHA256SUMS were taken after time-stamping" sums_match "$work/unpacked/stamped"
 
 finish

@@ -3,13 +3,18 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "platform/folder_names.h"
+#include "platform/windows_path.h"
+
 namespace stravik::console {
 
 const std::wstring_view usageText =
     L"Removes the Halvoran OCX, its templates and its registration from this PC.\n"
     L"\n"
-    L"  stravikc check  [/machine | /user] [/drive X] [/log FILE] [/quiet]\n"
-    L"  stravikc remove [/machine | /user] [/drive X] [/log FILE] [/quiet]\n"
+    L"  stravikc check  [/machine | /user] [/drive X | /root PATH | /homes PATH]\n"
+    L"                  [/log FILE] [/quiet]\n"
+    L"  stravikc remove [/machine | /user] [/drive X | /root PATH | /homes PATH]\n"
+    L"                  [/log FILE] [/quiet]\n"
     L"  stravikc report FOLDER [FOLDER ...] [/csv FILE] [/html FILE] [/computers FILE]\n"
     L"                  [/days N] [/trustnames]\n"
     L"\n"
@@ -19,6 +24,10 @@ const std::wstring_view usageText =
     L"  /user     only the files in the template folder\n"
     L"  /drive    the template folder is on drive X (X:\\Halvoran\\template\\), whatever\n"
     L"            the registration says; not with /machine\n"
+    L"  /root     the template folder is PATH\\Halvoran\\template\\ (a folder or a\n"
+    L"            \\\\server\\share\\folder); only the user's part\n"
+    L"  /homes    every folder in PATH is a home folder: each one's template folder\n"
+    L"            is emptied (or checked) in turn; only the user's part\n"
     L"  /log      appends a record of the run to FILE (UTF-8)\n"
     L"  /quiet    prints nothing\n"
     L"  report    reads the logs in the folders and below them: every computer's and\n"
@@ -69,6 +78,21 @@ std::optional<Text> driveLetter(const Text& argument) {
         return std::nullopt;
     }
     return Text(1, static_cast<wchar_t>(std::towupper(static_cast<wint_t>(argument[0]))));
+}
+
+// The folder named by /root or /homes, ending in its separator, or none
+// when it is not a whole path: a drive's "X:\" or a "\\server\share",
+// without wildcards. "X:\" in double quotes comes as X:" (the quote
+// escaped by the backslash before it), and any such closing quote is read
+// as the separator it stood beside.
+std::optional<Text> folderPath(Text argument) {
+    if (argument.ends_with(L'"')) {
+        argument.back() = L'\\';
+    }
+    if (argument.find_first_of(L"*?\"<>|") != Text::npos || !splitWindowsPath(argument)) {
+        return std::nullopt;
+    }
+    return folderPrefixOf(argument);
 }
 
 constexpr std::wstring_view reportOptions[] = {L"csv", L"html", L"computers", L"days",
@@ -153,6 +177,13 @@ std::optional<CommandLine> parseCommandLine(const std::vector<Text>& arguments,
         } else if (*option == L"drive" && command.installDrive.empty() &&
                    index + 1 < arguments.size() && driveLetter(arguments[index + 1])) {
             command.installDrive = *driveLetter(arguments[++index]);
+        } else if ((*option == L"root" || *option == L"homes") && command.templateRoot.empty() &&
+                   command.homesFolder.empty() && index + 1 < arguments.size()) {
+            const std::optional<Text> folder = folderPath(arguments[++index]);
+            if (!folder) {
+                return std::nullopt;
+            }
+            (*option == L"root" ? command.templateRoot : command.homesFolder) = *folder;
         } else if (*option == L"log" && !command.logPath && index + 1 < arguments.size() &&
                    !arguments[index + 1].empty()) {
             command.logPath = arguments[++index];
@@ -160,12 +191,17 @@ std::optional<CommandLine> parseCommandLine(const std::vector<Text>& arguments,
             return std::nullopt;
         }
     }
-    // The machine's part has no template folder to find.
-    if (!action || (machine && user) || (machine && !command.installDrive.empty())) {
+    // The machine's part has no template folder to find; a folder named is
+    // only the user's part, and one way of naming it at a time.
+    const bool folderNamed = !command.templateRoot.empty() || !command.homesFolder.empty();
+    if (!action || (machine && user) || (machine && !command.installDrive.empty()) ||
+        (folderNamed && (machine || !command.installDrive.empty()))) {
         return std::nullopt;
     }
     command.action = *action;
-    command.scope = machine ? Scope::machine : user ? Scope::user : Scope::everything;
+    command.scope = machine               ? Scope::machine
+                    : user || folderNamed ? Scope::user
+                                          : Scope::everything;
     return command;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
 // The console program's command line:
-//   stravikc check  [/machine | /user] [/drive X] [/log FILE] [/quiet]
-//   stravikc remove [/machine | /user] [/drive X] [/log FILE] [/quiet]
+//   stravikc check  [/machine | /user] [/drive X | /root PATH | /homes PATH] [/log FILE] [/quiet]
+//   stravikc remove [/machine | /user] [/drive X | /root PATH | /homes PATH] [/log FILE] [/quiet]
 //   stravikc report FOLDER [FOLDER ...] [/csv FILE] [/html FILE] [/computers FILE] [/days N]
 //                   [/trustnames]
 //   stravikc /?
@@ -36,6 +36,11 @@ struct CommandLine {
     // The install drive's letter (upper case), or empty for the one the
     // machine records.
     Text installDrive;
+    // /root: the folder that holds Halvoran\template\, ending in its
+    // separator (the user's part only). /homes: the folder whose every
+    // folder is a home folder holding one, ending in its separator.
+    Text templateRoot;
+    Text homesFolder;
     std::optional<Text> logPath;
     bool quiet = false;
     ReportRequest report;

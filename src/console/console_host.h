@@ -103,9 +103,14 @@ public:
     // The command line the program was started with, as a whole.
     virtual Text commandLine() = 0;
 
-    // One event in the system's log of applications for each run.
+    // One event in the system's log of applications for each run, with the
+    // running user.
     enum class EventType { information, warning, error };
     virtual void reportEvent(EventType type, std::uint32_t id, const Text& text) = 0;
+    // Makes the events' source known to the log, so that its viewers show
+    // their text; for elevated runs that change the machine. Quietly does
+    // nothing where it cannot.
+    virtual void registerEventSource() = 0;
 
     // For the report over the logs on a share. Calls `entry` with `folder`
     // and every folder below it, each before its files (in name order) and

@@ -52,12 +52,30 @@ private:
     Text prefix_;
 };
 
+// The one component of a sweep, lent to each home folder's form.
+class LentComponent final : public FileSystemComponent {
+public:
+    explicit LentComponent(FileSystemComponent& component) : component_(component) {}
+    void GetFolder(const Text& folderPath) override { component_.GetFolder(folderPath); }
+    void DeleteFile(const Text& filePath, bool force) override {
+        component_.DeleteFile(filePath, force);
+    }
+    bool FileExists(const Text& filePath) override { return component_.FileExists(filePath); }
+
+private:
+    FileSystemComponent& component_;
+};
+
 // The machine's platform with its messages on the console and in the
-// record instead of in message boxes, and no window to unload or end.
+// record instead of in message boxes, and no window to unload or end. In a
+// sweep over home folders, only the error messages (each home folder's
+// finished message would be a line for every home folder, which its own
+// line says better), and one component for all of them (making one costs
+// more than the rest of an empty home folder's work).
 class ConsolePlatform final : public PlatformServices {
 public:
-    ConsolePlatform(PlatformServices& machine, Output& output)
-        : machine_(machine), output_(output) {}
+    ConsolePlatform(PlatformServices& machine, Output& output, bool sweep)
+        : machine_(machine), output_(output), sweep_(sweep) {}
 
     NarrowText narrow(const Text& text) override { return machine_.narrow(text); }
     Text widen(const NarrowText& text) override { return machine_.widen(text); }
@@ -83,22 +101,37 @@ public:
     }
     std::int32_t isAdministrator() override { return machine_.isAdministrator(); }
     std::unique_ptr<FileSystemComponent> createObject(const Text& programmaticId) override {
-        return machine_.createObject(programmaticId);
+        if (!sweep_) {
+            return machine_.createObject(programmaticId);
+        }
+        if (!component_) {
+            component_ = machine_.createObject(programmaticId);
+        }
+        return std::make_unique<LentComponent>(*component_);
     }
     std::unique_ptr<PinnedFolderPath> pinFolderPath(const Text& folderPath) override {
         return machine_.pinFolderPath(folderPath);
+    }
+    std::unique_ptr<PinnedFolderPath> pinFolderPathAsBackup(const Text& folderPath) override {
+        return machine_.pinFolderPathAsBackup(folderPath);
     }
     bool scheduleDeletionIfInUse(const Text& filePath) override {
         return machine_.scheduleDeletionIfInUse(filePath);
     }
 
-    void showMessage(const Text& text) override { output_.line(text); }
+    void showMessage(const Text& text) override {
+        if (!sweep_ || text.starts_with(L"Error #")) {
+            output_.line(text);
+        }
+    }
     void unloadWindow() override {}
     void endProgram() override {}
 
 private:
     PlatformServices& machine_;
     Output& output_;
+    bool sweep_;
+    std::unique_ptr<FileSystemComponent> component_;
 };
 
 // One event for each run, as Windows Installer writes one for each product
@@ -143,19 +176,26 @@ int run(ConsoleHost& host, PlatformServices& machine, const std::vector<Text>& a
         logNotice = std::move(opened.notice);
     }
     ConsoleOutput output(host, command->quiet, std::move(log), start);
-    ConsolePlatform platform(machine, output);
-    output.recordOnly(
-        record::startText({isoTime(start), Text(programVersion),
-                           command->action == Action::check ? L"check" : L"remove",
-                           command->scope == Scope::machine ? L"machine"
-                           : command->scope == Scope::user  ? L"user"
-                                                            : L"everything",
-                           host.userName(), platform.isAdministrator() != 0, host.commandLine()}));
+    const bool sweep = !command->homesFolder.empty();
+    ConsolePlatform platform(machine, output, sweep);
+    const bool elevated = platform.isAdministrator() != 0;
+    output.recordOnly(record::startText({isoTime(start), Text(programVersion),
+                                         command->action == Action::check ? L"check" : L"remove",
+                                         sweep                              ? L"home"
+                                         : command->scope == Scope::machine ? L"machine"
+                                         : command->scope == Scope::user    ? L"user"
+                                                                            : L"everything",
+                                         host.userName(), elevated, host.commandLine()}));
     if (!logNotice.empty()) {
         output.line(logNotice);
     }
     const RunResult result = runCommand(platform, *command, output);
     output.recordOnly(record::endText(isoTime(host.utcNow()), result.exitCode));
+    // Only a run that may change the machine registers the source: check
+    // changes nothing, and a standard user could not.
+    if (command->action == Action::remove && elevated) {
+        host.registerEventSource();
+    }
     reportEvent(host, *command, result);
     return result.exitCode;
 }

@@ -1,5 +1,6 @@
 #include "console/run_record.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace stravik::console::record {
@@ -47,8 +48,36 @@ std::optional<std::string_view> field(std::string_view& rest, std::string_view n
     return tail.substr(0, comma);
 }
 
+// "<name> N, <name> N, ...": a count for each of `names`, in their order.
+template <std::size_t count>
+std::optional<std::array<std::int64_t, count>> countedFields(
+    std::string_view fields, const std::array<std::string_view, count>& names) {
+    std::array<std::int64_t, count> counts{};
+    for (std::size_t index = 0; index < count; ++index) {
+        const auto value = field(fields, names[index], index + 1 == count);
+        const std::optional<std::int64_t> counted = value ? number(*value) : std::nullopt;
+        if (!counted) {
+            return std::nullopt;
+        }
+        counts[index] = *counted;
+    }
+    return counts;
+}
+
 // The record's words are ASCII: widened character by character.
 Text wide(std::string_view text) { return Text(text.begin(), text.end()); }
+
+// "<heading> <name> N, <name> N, ...", countedFields' counterpart.
+template <std::size_t count>
+Text countedText(const Text& heading, const std::array<std::string_view, count>& names,
+                 const std::array<std::int64_t, count>& counts) {
+    Text text = heading;
+    for (std::size_t index = 0; index < count; ++index) {
+        text += (index == 0 ? L" " : L", ") + wide(names[index]) + L" " +
+                std::to_wstring(counts[index]);
+    }
+    return text;
+}
 
 }  // namespace
 
@@ -69,18 +98,27 @@ Text fateText(std::size_t fate, const Text& target) {
 
 Text failedText(const Text& target) { return wide(failedPrefix) + target; }
 
-Text summaryText(const FateCounts& counts) {
-    Text text = L"summary:";
-    for (std::size_t fate = 0; fate < fateNames.size(); ++fate) {
-        text += (fate == 0 ? L" " : L", ") + wide(fateNames[fate]) + L" " +
-                std::to_wstring(counts[fate]);
-    }
-    return text;
-}
+Text summaryText(const FateCounts& counts) { return countedText(L"summary:", fateNames, counts); }
 
 Text endText(const Text& time, int exitCode) {
     return L"end " + time + L", exit code " + std::to_wstring(exitCode);
 }
+
+Text homesFolderText(const Text& folder) { return wide(homesFolderPrefix) + folder; }
+
+Text homeText(HomeFate fate, std::int32_t errorNumber, bool backupPrivileges, const Text& path) {
+    Text text = L"home " + wide(homeFateNames[static_cast<std::size_t>(fate)]);
+    if (fate == HomeFate::failed) {
+        text += L" " + std::to_wstring(errorNumber);
+    }
+    return text + (backupPrivileges ? L", backup privileges: " : L": ") + path;
+}
+
+Text homesSummaryText(const HomeFateCounts& counts) {
+    return countedText(L"homes summary:", homeFateNames, counts);
+}
+
+Text backupPrivilegesText(const Text& folder) { return wide(backupPrivilegesPrefix) + folder; }
 
 std::optional<std::string_view> afterPrefix(std::string_view text, std::string_view prefix) {
     if (!text.starts_with(prefix)) {
@@ -167,17 +205,51 @@ std::optional<FateCounts> parseSummary(std::string_view text) {
     if (!rest) {
         return std::nullopt;
     }
-    FateCounts counts{};
-    std::string_view fields = *rest;
-    for (std::size_t index = 0; index < fateNames.size(); ++index) {
-        const auto value = field(fields, fateNames[index], index + 1 == fateNames.size());
-        const std::optional<std::int64_t> count = value ? number(*value) : std::nullopt;
-        if (!count) {
-            return std::nullopt;
-        }
-        counts[index] = *count;
+    return countedFields<fateNames.size()>(*rest, fateNames);
+}
+
+std::optional<Home> parseHome(std::string_view text) {
+    const std::optional<std::string_view> rest = afterPrefix(text, "home ");
+    const std::size_t colon = rest ? rest->find(": ") : std::string_view::npos;
+    if (colon == std::string_view::npos) {
+        return std::nullopt;
     }
-    return counts;
+    Home home;
+    std::string_view head = rest->substr(0, colon);
+    home.path = rest->substr(colon + 2);
+    constexpr std::string_view privileges = ", backup privileges";
+    home.backupPrivileges = head.ends_with(privileges);
+    if (home.backupPrivileges) {
+        head.remove_suffix(privileges.size());
+    }
+    const std::size_t fateEnd = head.starts_with("failed ") ? 6 : head.size();
+    const auto fate =
+        std::find(homeFateNames.begin(), homeFateNames.end(), head.substr(0, fateEnd));
+    if (fate == homeFateNames.end()) {
+        return std::nullopt;
+    }
+    home.fate = static_cast<HomeFate>(fate - homeFateNames.begin());
+    const std::optional<std::int64_t> errorNumber =
+        fateEnd < head.size() ? number(head.substr(fateEnd + 1)) : std::nullopt;
+    if ((home.fate == HomeFate::failed) != errorNumber.has_value()) {
+        return std::nullopt;
+    }
+    home.errorNumber = errorNumber.value_or(0);
+    const std::size_t separator = home.path.rfind('\\');
+    if (separator == std::string_view::npos || separator + 1 == home.path.size()) {
+        return std::nullopt;
+    }
+    home.folder = home.path.substr(0, separator + 1);
+    home.name = home.path.substr(separator + 1);
+    return home;
+}
+
+std::optional<HomeFateCounts> parseHomesSummary(std::string_view text) {
+    std::optional<std::string_view> rest = afterPrefix(text, "homes summary: ");
+    if (!rest) {
+        return std::nullopt;
+    }
+    return countedFields<homeFateNames.size()>(*rest, homeFateNames);
 }
 
 std::optional<ErrorMessage> parseError(std::string_view text) {

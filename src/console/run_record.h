@@ -33,6 +33,17 @@ inline constexpr std::array<std::string_view, 6> fateNames = {
     "removed", "not there", "left", "deleted at the next restart", "present", "cannot be reached"};
 using FateCounts = std::array<std::int64_t, fateNames.size()>;
 
+// A home folder's fates in a sweep, in the order of the homes summary:
+// files removed from its template folder; nothing there (an empty template
+// folder, or none); files found by a check; skipped, being marked hidden
+// and system; a failure, whose number follows the word.
+inline constexpr std::array<std::string_view, 5> homeFateNames = {"emptied", "clean", "present",
+                                                                  "skipped", "failed"};
+enum class HomeFate { emptied, clean, present, skipped, failed };
+using HomeFateCounts = std::array<std::int64_t, homeFateNames.size()>;
+inline constexpr std::string_view homesFolderPrefix = "homes folder: ";
+inline constexpr std::string_view backupPrivilegesPrefix = "backup privileges: ";
+
 // --- Writing: the texts of a run's lines (the log adds the line end) ---
 
 // "<run start> <computer>[<process>] ", before every line of the run.
@@ -47,6 +58,16 @@ Text fateText(std::size_t fate, const Text& target);
 Text failedText(const Text& target);
 Text summaryText(const FateCounts& counts);
 Text endText(const Text& time, int exitCode);
+// "homes folder: \\server\homes\"
+Text homesFolderText(const Text& folder);
+// "home emptied: \\server\homes\anna", "home failed 75: ...", and
+// ", backup privileges" after the fate (and number) when the folder opened
+// only with the backup and restore privileges. `path` is the homes folder
+// as its line names it, followed by the home folder's name.
+Text homeText(HomeFate fate, std::int32_t errorNumber, bool backupPrivileges, const Text& path);
+Text homesSummaryText(const HomeFateCounts& counts);
+// "backup privileges: <template folder>", in a run of one folder.
+Text backupPrivilegesText(const Text& folder);
 
 // --- Reading: a line as UTF-8 bytes, whoever wrote it ---
 
@@ -76,6 +97,17 @@ std::optional<End> parseEnd(std::string_view text);
 
 // The counts of "summary: removed N, not there N, ...", in that order.
 std::optional<FateCounts> parseSummary(std::string_view text);
+
+struct Home {
+    HomeFate fate = HomeFate::clean;
+    std::int64_t errorNumber = 0;  // a failure's
+    bool backupPrivileges = false;
+    std::string_view path;
+    std::string_view folder;  // the homes folder: the path to its last "\"
+    std::string_view name;    // the home folder's name, after it
+};
+std::optional<Home> parseHome(std::string_view text);
+std::optional<HomeFateCounts> parseHomesSummary(std::string_view text);
 
 struct ErrorMessage {
     std::string_view number;

@@ -70,14 +70,16 @@ RunResult runCommand(PlatformServices& platform, const CommandLine& command, Out
 
 // The one event a run leaves in the Application log: its ID by outcome,
 // and one line naming the command, the scope, the exit code and the first
-// failure with the target it stopped at.
+// failure with the target it stopped at. The IDs lie within 1 to 1000,
+// the IDs whose message is the event's own text in the message file the
+// source is registered with.
 namespace eventId {
-constexpr unsigned nothingLeft = 1000;
-constexpr unsigned found = 1001;
-constexpr unsigned restartNeeded = 1002;
-constexpr unsigned elevationRequired = 1003;
-constexpr unsigned logUnavailable = 1004;
-constexpr unsigned failed = 1005;
+constexpr unsigned nothingLeft = 100;
+constexpr unsigned found = 101;
+constexpr unsigned restartNeeded = 102;
+constexpr unsigned elevationRequired = 103;
+constexpr unsigned logUnavailable = 104;
+constexpr unsigned failed = 105;
 }  // namespace eventId
 unsigned eventIdFor(int exitCode);
 Text eventText(const CommandLine& command, const RunResult& result);

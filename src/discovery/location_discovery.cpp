@@ -62,7 +62,9 @@ Text RemovalForm::getDriveLocation() {
 void RemovalForm::discoverLocations() {
     // A drive given to the console program goes ahead of the registration,
     // which the machine's part of a removal deletes.
-    if (!givenInstallDrive_.empty()) {
+    if (!givenTemplateRoot_.empty()) {
+        driveSource_ = DriveSource::templateRoot;
+    } else if (!givenInstallDrive_.empty()) {
         installDrive_ = givenInstallDrive_;
         driveSource_ = DriveSource::commandLine;
     } else {
@@ -73,7 +75,7 @@ void RemovalForm::discoverLocations() {
     const Text location = getDriveLocation();
     windowsDirectory_ = location.empty() ? Text() : location.substr(0, location.size() - 1);
 
-    if (installDrive_.empty()) {
+    if (installDrive_.empty() && driveSource_ != DriveSource::templateRoot) {
         if (!windowsDirectory_.empty()) {
             installDrive_ = trimBlanks(windowsDirectory_).substr(0, 1);
             driveSource_ = DriveSource::windowsDirectory;

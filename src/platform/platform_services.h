@@ -68,9 +68,18 @@ public:
     virtual bool FileExists(const Text& filePath) = 0;
 };
 
-// The folders from a drive's root down to one folder, checked and held so
-// that none of them can be renamed, moved, deleted or replaced while files
-// in the last one are deleted. Destroying it releases them.
+// A folder directly in a pinned folder.
+struct FolderEntry {
+    Text name;
+    // Marked both hidden and system, as Windows marks the folders of its
+    // own on a volume ("System Volume Information", "$RECYCLE.BIN").
+    bool hiddenAndSystem = false;
+};
+
+// The folders from a drive's root (or a share's, "\\server\share") down
+// to one folder, checked and held so that none of them can be renamed,
+// moved, deleted or replaced while files in the last one are deleted.
+// Destroying it releases them.
 class PinnedFolderPath {
 public:
     virtual ~PinnedFolderPath() = default;
@@ -78,6 +87,9 @@ public:
     // held folder itself: its path followed by each name, whatever the
     // name's length, in the file system's order.
     virtual std::vector<Text> files() = 0;
+    // The folders directly in the pinned folder, read from the held folder
+    // itself, in the file system's order; a link to a folder among them.
+    virtual std::vector<FolderEntry> folders() = 0;
     // Deletes `filePath`, one of `files()`, through the held folder: the
     // file is opened by its name alone inside the held folder, never
     // through a link, checked on that open file, its read-only attribute
@@ -93,6 +105,9 @@ public:
     // longer leads to the held folder (it was moved aside while its files
     // were deleted, and something else put in its place).
     virtual void confirmUnchanged() = 0;
+    // Whether an open went through only with the backup and restore
+    // privileges (pinFolderPathAsBackup).
+    virtual bool usedBackupPrivileges() const { return false; }
 };
 
 class PlatformServices {
@@ -129,9 +144,19 @@ public:
     virtual std::unique_ptr<FileSystemComponent> createObject(const Text& programmaticId) = 0;
 
     // Checks, without following links, every folder from the drive's root
-    // down to `folderPath` ("X:\a\b\"), and pins them. Raises 75 naming
-    // the first that is a link of any kind, 76 when one is missing.
+    // down to `folderPath` ("X:\a\b\", or "\\server\share\a\b\" from
+    // the share's root), and pins them. Raises 75 naming the first that is
+    // a link of any kind, 76 when one is missing.
     virtual std::unique_ptr<PinnedFolderPath> pinFolderPath(const Text& folderPath) = 0;
+    // As pinFolderPath, for an administrator emptying other users' folders:
+    // where a system keeps access lists, an open that the account is
+    // denied is tried once more with the backup and restore privileges
+    // when the account holds them, as backup programs read and restore
+    // what they cannot otherwise open; neither ownership nor an access
+    // list changes. Where there are none, the same as pinFolderPath.
+    virtual std::unique_ptr<PinnedFolderPath> pinFolderPathAsBackup(const Text& folderPath) {
+        return pinFolderPath(folderPath);
+    }
 
     // Asked when `filePath` could not be deleted: when another program
     // holds it open or has it loaded, has it deleted at the next restart

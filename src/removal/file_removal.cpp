@@ -1,6 +1,7 @@
 #include <vector>
 
 #include "platform/classic_errors.h"
+#include "platform/scope_exit.h"
 #include "shell/guarded.h"
 #include "shell/removal_form.h"
 
@@ -42,7 +43,7 @@ void RemovalForm::btnRemoveClick() {
 }
 
 void RemovalForm::removeTemplateFiles(FileSystemComponent& fileSystem) {
-    const Text folderPath = templateFolder(installDrive_);
+    const Text folderPath = templateFolderPath();
     // Any user may plant a link on the way to the template folder, and
     // deleting through one would delete another folder's files with our
     // rights; any user may name a file there as they like, and the
@@ -54,6 +55,7 @@ void RemovalForm::removeTemplateFiles(FileSystemComponent& fileSystem) {
     reach(folderPath);
     const std::unique_ptr<PinnedFolderPath> pinned =
         unattended() ? pinTemplateFolderIfThere() : platform_.pinFolderPath(folderPath);
+    auto privileges = scopeExit([&] { tellPrivileges(pinned.get(), folderPath); });
     if (!pinned) {
         // Unattended, a folder that is not there holds nothing to remove:
         // a second run finishes as the first one did.
@@ -71,20 +73,32 @@ void RemovalForm::removeTemplateFiles(FileSystemComponent& fileSystem) {
     pinned->confirmUnchanged();
 }
 
+std::unique_ptr<PinnedFolderPath> RemovalForm::pin(const Text& folderPath) {
+    return givenTemplateRoot_.empty() ? platform_.pinFolderPath(folderPath)
+                                      : platform_.pinFolderPathAsBackup(folderPath);
+}
+
+void RemovalForm::tellPrivileges(const PinnedFolderPath* pinned, const Text& folderPath) {
+    if (report_ != nullptr && pinned != nullptr && pinned->usedBackupPrivileges()) {
+        report_->openedAsBackup(folderPath);
+    }
+}
+
 std::unique_ptr<PinnedFolderPath> RemovalForm::pinTemplateFolderIfThere() {
-    const Text folderPath = templateFolder(installDrive_);
+    const Text folderPath = templateFolderPath();
     try {
-        return platform_.pinFolderPath(folderPath);
+        return pin(folderPath);
     } catch (const RaisedError& error) {
         const std::int32_t number = error.info().number;
         if (number != classic::pathNotFound && number != classic::deviceUnavailable) {
             throw;
         }
         // A drive that is not mapped for this account, or not ready, may
-        // hold the folder with everything in it.
+        // hold the folder with everything in it; so may a root that cannot
+        // be reached.
         bool driveReachable = true;
         try {
-            platform_.pinFolderPath(folderPath.substr(0, 3));
+            pin(givenTemplateRoot_.empty() ? folderPath.substr(0, 3) : givenTemplateRoot_);
         } catch (const RaisedError&) {
             driveReachable = false;
         }

@@ -18,7 +18,7 @@ bool RemovalForm::checkPresence() {
         if (covers(Scope::user)) {
             // Listed as Remove lists them: from the folder held, not through
             // any link.
-            const Text folderPath = templateFolder(installDrive_);
+            const Text folderPath = templateFolderPath();
             std::unique_ptr<PinnedFolderPath> pinned;
             bool reachable = true;
             reach(folderPath);
@@ -33,6 +33,7 @@ bool RemovalForm::checkPresence() {
                 }
                 reachable = false;
             }
+            tellPrivileges(pinned.get(), folderPath);
             const std::vector<Text> files = pinned ? pinned->files() : std::vector<Text>();
             for (const Text& file : files) {
                 tellFound(file, true);

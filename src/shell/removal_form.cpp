@@ -46,10 +46,18 @@ FileSystemComponent& RemovalForm::requireFileSystem() {
     return *fileSystem_;
 }
 
-void RemovalForm::runUnattended(Scope scope, TargetReport& report, const Text& installDrive) {
+void RemovalForm::runUnattended(Scope scope, TargetReport& report, const Text& installDrive,
+                                const Text& templateRoot) {
     scope_ = scope;
     report_ = &report;
     givenInstallDrive_ = installDrive;
+    givenTemplateRoot_ = templateRoot;
+}
+
+Text RemovalForm::templateFolderPath() const {
+    return givenTemplateRoot_.empty()
+               ? templateFolder(installDrive_)
+               : givenTemplateRoot_ + Text(TargetIdentifiers::templateFolderTail.substr(2));
 }
 
 void RemovalForm::tell(const Text& target, Fate fate) {

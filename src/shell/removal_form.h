@@ -11,8 +11,9 @@
 namespace stravik {
 
 // Where the install drive came from: the console program's command line,
-// the control's registration, or the Windows directory's drive.
-enum class DriveSource { none, commandLine, registration, windowsDirectory };
+// the control's registration, or the Windows directory's drive; or the
+// folder that holds the template folder, given to the console program.
+enum class DriveSource { none, commandLine, registration, windowsDirectory, templateRoot };
 
 // One registry entry that the clean-up deletes: a key tree, or one value.
 struct RegistryTarget {
@@ -46,9 +47,14 @@ public:
     // another program holds open is deleted at the next restart instead of
     // stopping the run. A template folder that is not there, on a drive
     // that is, holds nothing to remove rather than stopping Remove. A
-    // non-empty `installDrive` is used instead of the registration's. The
-    // window never calls this.
-    void runUnattended(Scope scope, TargetReport& report, const Text& installDrive = Text());
+    // non-empty `installDrive` is used instead of the registration's; a
+    // non-empty `templateRoot` ("X:\a\" or "\\server\share\a\") holds
+    // the template folder instead of any drive, and its folders, which
+    // another user may own, are opened as a backup program opens them
+    // where the account is denied (PlatformServices::pinFolderPathAsBackup).
+    // The window never calls this.
+    void runUnattended(Scope scope, TargetReport& report, const Text& installDrive = Text(),
+                       const Text& templateRoot = Text());
     // Tells the report whether each target in the scope is there, changing
     // nothing. True when anything is there, or the template folder cannot
     // be reached to say. Guarded.
@@ -61,6 +67,8 @@ public:
     const Text& windowsDirectory() const { return windowsDirectory_; }
     DriveSource driveSource() const { return driveSource_; }
     bool hasFileSystem() const { return fileSystem_ != nullptr; }
+    // The template folder: the install drive's, or the given root's.
+    Text templateFolderPath() const;
 
 private:
     void reportError(const ErrorInfo& error);
@@ -72,6 +80,10 @@ private:
     // on a drive that is. When the drive cannot be reached the pin's error
     // (76 or 68) is raised: nothing shows that the folder is empty.
     std::unique_ptr<PinnedFolderPath> pinTemplateFolderIfThere();
+    std::unique_ptr<PinnedFolderPath> pin(const Text& folderPath);
+    // Tells the report when the pin of `folderPath` needed the backup and
+    // restore privileges.
+    void tellPrivileges(const PinnedFolderPath* pinned, const Text& folderPath);
     // Returns the files left for want of administrator rights.
     std::vector<Text> removeWindowsFiles(FileSystemComponent& fileSystem);
     std::vector<Text> windowsFiles() const;
@@ -95,6 +107,7 @@ private:
     Scope scope_ = Scope::everything;
     TargetReport* report_ = nullptr;
     Text givenInstallDrive_;
+    Text givenTemplateRoot_;
     DriveSource driveSource_ = DriveSource::none;
 };
 

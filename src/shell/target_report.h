@@ -24,6 +24,9 @@ public:
     // Told before the run works on a target, so that a failure can name
     // the target it stopped at.
     virtual void reaching(const Text& target) = 0;
+    // Told when the folder could be opened only with the backup and
+    // restore privileges.
+    virtual void openedAsBackup(const Text& folder) = 0;
 };
 
 }  // namespace stravik

@@ -200,4 +200,41 @@ for command in check remove; do
 done
 compare "stravikc, H: not mapped: fates and exit codes" console-unmapped
 
+# A file server's home folders, \\fileserver\homes on both machines (the
+# stand-in's unc/fileserver/homes, Wine's dosdevices/unc/fileserver/homes):
+# templates, a read-only one among them; none; links at Halvoran and at
+# template to the server's files; Windows' own folder, hidden and system.
+seed_homes() {
+    local homes=$1 server=$2
+    rm -rf "$homes" "$server"
+    mkdir -p "$homes/anna/Halvoran/template/Archive" "$homes/bert/Documents" "$homes/carl" \
+        "$homes/dora/Halvoran" "$homes/\$RECYCLE.BIN/Halvoran/template" "$server/template"
+    for name in Letter.dotx Normal.dotx 'Résumé.dot'; do
+        echo template >"$homes/anna/Halvoran/template/$name"
+    done
+    chmod a-w "$homes/anna/Halvoran/template/Normal.dotx"
+    echo kept >"$homes/anna/Halvoran/template/Archive/Old.dotx"
+    echo kept >"$homes/\$RECYCLE.BIN/Halvoran/template/Deleted.dotx"
+    python3 -c 'import os, sys; os.setxattr(sys.argv[1], "user.DOSATTRIB", b"0x16")' \
+        "$homes/\$RECYCLE.BIN"
+    echo server >"$server/template/Letter.dotx"
+    ln -s "$server" "$homes/carl/Halvoran"
+    ln -s "$server/template" "$homes/dora/Halvoran/template"
+}
+seed_homes "$STAND_IN/unc/fileserver/homes" "$E2E_WORK/stand-in-server"
+seed_homes "$E2E_WORK/wine-homes" "$E2E_WORK/wine-server"
+mkdir -p "$WINEPREFIX/dosdevices/unc/fileserver"
+ln -sfn "$E2E_WORK/wine-homes" "$WINEPREFIX/dosdevices/unc/fileserver/homes"
+console_both console-homes check /root '\\fileserver\homes\anna"'
+console_both console-homes check /root '\\fileserver\homes\carl'
+console_both console-homes check /homes '\\fileserver\homes'
+console_both console-homes remove /homes "\\\\FILESERVER\\Homes\\"
+console_both console-homes check /homes '\\fileserver\homes'
+console_both console-homes remove /root "\\\\fileserver\\homes\\dora\\"
+console_both console-homes check /root 'C:\Users\nobody'
+compare "stravikc /root and /homes: fates and exit codes" console-homes
+for machine in stand-in wine; do
+    expect_file present "$E2E_WORK/$machine-server/template/Letter.dotx"
+done
+
 finish

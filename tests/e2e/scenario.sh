@@ -119,3 +119,22 @@ expect_windows_files() {
     local file
     while IFS= read -r file; do expect_file "$1" "$file"; done < <(windows_files)
 }
+
+# The racer of the swap attacks: polls until the folder $1 holds fewer than
+# $2 files (the removal has begun), then moves the folder $3 aside and puts
+# a link to $4 in its place, as another process would; no Windows program
+# could move a folder that the removal holds, but a Unix process is not
+# bound by Wine's share checks. Gives up after five minutes.
+swap_for_link_when_emptying() {
+    local watched=$1 count=$2 swapped=$3 target=$4 deadline=$((SECONDS + 300)) files
+    while [ "$SECONDS" -lt "$deadline" ]; do
+        files=("$watched"/*)
+        if [ "${#files[@]}" -lt "$count" ]; then
+            mv "$swapped" "$swapped.moved" && ln -s "$target" "$swapped"
+            echo "swapped with ${#files[@]} files left"
+            return 0
+        fi
+    done
+    echo "the removal never began"
+    return 1
+}

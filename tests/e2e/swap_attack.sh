@@ -22,21 +22,8 @@ for ((i = 0; i < COUNT; i++)); do
     echo other >"$OTHER/$name"
 done
 
-# Polls until Remove has begun, then swaps; gives up after five minutes.
-swap_when_remove_begins() {
-    local deadline=$((SECONDS + 300)) files
-    while [ "$SECONDS" -lt "$deadline" ]; do
-        files=("$TEMPLATE_DIR"/*)
-        if [ "${#files[@]}" -lt "$COUNT" ]; then
-            mv "$TEMPLATE_DIR" "$TEMPLATE_DIR.moved" && ln -s "$OTHER" "$TEMPLATE_DIR"
-            echo "swapped with ${#files[@]} files left"
-            return 0
-        fi
-    done
-    echo "Remove never began"
-    return 1
-}
-swap_when_remove_begins >"$E2E_WORK/swap.log" 2>&1 &
+swap_for_link_when_emptying "$TEMPLATE_DIR" "$COUNT" "$TEMPLATE_DIR" "$OTHER" \
+    >"$E2E_WORK/swap.log" 2>&1 &
 swapper=$!
 
 drive "Remove with its template folder swapped for a link while it runs" \

@@ -11,6 +11,8 @@
 #include <set>
 #include <sstream>
 
+#include "console/run_record.h"
+#include "platform/classic_errors.h"
 #include "recording_platform.h"
 
 namespace stravik::console {
@@ -68,6 +70,7 @@ public:
     void reportEvent(EventType, std::uint32_t id, const Text& text) override {
         events.push_back(std::to_string(id) + " " + testing::utf8(text));
     }
+    void registerEventSource() override { events.push_back("register"); }
     // The report's files are not this fake's: the Wine scenario reads real ones.
     void listLogs(const Text&, const std::function<void(ListedLog&)>&) override {
         if (listingRunsOutOfMemory) {
@@ -134,7 +137,8 @@ TEST_F(ConsoleProgramTest, TheRecordStartsSumsUpAndEndsEachLineAppendedUnderTheL
                                prefix + "summary: removed 1, not there 0, left 0, deleted at the "
                                         "next restart 0, present 0, cannot be reached 0",
                                prefix + "end 2026-12-09T10:15:01Z, exit code 0"));
-    EXPECT_THAT(host.events, ::testing::ElementsAre("1000 Stravik remove /user: exit code 0"));
+    EXPECT_THAT(host.events,
+                ::testing::ElementsAre("register", "100 Stravik remove /user: exit code 0"));
     std::vector<std::string> expectedCalls = {"open C:\\logs\\PC1.log"};
     for (int line = 0; line < 6; ++line) {
         expectedCalls.insert(expectedCalls.end(), {"tryLock", "append", "unlock"});
@@ -196,6 +200,77 @@ TEST_F(ConsoleProgramTest, ReportOutOfMemorySaysSoAndExitsWithSeven) {
     host.listingRunsOutOfMemory = true;
     EXPECT_EQ(run({L"report", L"C:\\logs"}), 7);
     EXPECT_EQ(host.errors, "Error # 7: Out of memory.\n");
+}
+
+// The event source is registered by an elevated remove only: check changes
+// nothing, and a standard user cannot; their events are written all the
+// same.
+TEST_F(ConsoleProgramTest, OnlyAnElevatedRemoveRegistersTheEventSource) {
+    EXPECT_EQ(run({L"check", L"/machine", L"/quiet"}), 1);
+    platform.administrator = 0;
+    EXPECT_EQ(run({L"remove", L"/machine", L"/quiet"}), 740);
+
+    EXPECT_THAT(host.events,
+                ::testing::ElementsAre(
+                    "101 Stravik check /machine: exit code 1",
+                    ::testing::StartsWith("103 Stravik remove /machine: exit code 740")));
+}
+
+// A sweep over the home folders of \\fs\homes: each folder's template
+// folder in turn, a folder marked hidden and system skipped, a failure
+// told and the sweep going on, its number the exit code. Each home folder's
+// line reads back as the root, the folder's name and its fate.
+TEST_F(ConsoleProgramTest, ASweepTellsEveryHomeFolderAndGoesOnPastAFailure) {
+    const Text homes = L"\\\\fs\\homes\\";
+    platform.folders[homes] = {};
+    platform.subfolders[homes] = {
+        {L"anna", false}, {L"$RECYCLE.BIN", true}, {L"bert", false}, {L"carl", false}};
+    platform.folders[homes + L"anna\\Halvoran\\template\\"] = {homes +
+                                                               L"anna\\Halvoran\\template\\a.dot"};
+    platform.existingFiles.insert(homes + L"anna\\Halvoran\\template\\a.dot");
+    platform.folders[homes + L"bert\\"] = {};
+    platform.raiseOn["pinFolderPath(\\\\fs\\homes\\carl\\Halvoran\\template\\)"] = classicError(75);
+
+    EXPECT_EQ(run({L"remove", L"/homes", L"\\\\fs\\homes", L"/quiet", L"/log", L"homes.log"}), 75);
+
+    std::vector<std::string> record = host.lines(L"homes.log");
+    for (std::string& line : record) {
+        line = line.substr(prefix.size());
+    }
+    EXPECT_THAT(
+        record,
+        ::testing::ElementsAre(
+            StartsWith("start 2026-12-09T10:15:00Z, version " STRAVIK_VERSION
+                       ", format 1, command remove, scope home, user anna, "),
+            "homes folder: \\\\fs\\homes\\",
+            "removed: \\\\fs\\homes\\anna\\Halvoran\\template\\a.dot",
+            "home emptied: \\\\fs\\homes\\anna", "home skipped: \\\\fs\\homes\\$RECYCLE.BIN",
+            "home clean: \\\\fs\\homes\\bert", "Error # 75: Path/File access error.",
+            "failed: \\\\fs\\homes\\carl\\Halvoran\\template\\",
+            "home failed 75: \\\\fs\\homes\\carl",
+            "summary: removed 1, not there 1, left 0, deleted at the next restart 0, "
+            "present 0, cannot be reached 0",
+            "homes summary: emptied 1, clean 1, present 0, skipped 1, failed 1",
+            "end 2026-12-09T10:15:01Z, exit code 75"));
+    EXPECT_EQ(record::parseStart(record[0])->scope, "home");
+
+    const auto failed = record::parseHome(record[8]);
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->fate, record::HomeFate::failed);
+    EXPECT_EQ(failed->errorNumber, 75);
+    EXPECT_EQ(failed->folder, "\\\\fs\\homes\\");
+    EXPECT_EQ(failed->name, "carl");
+    const auto privileged = record::parseHome("home emptied, backup privileges: D:\\Homes\\dora");
+    ASSERT_TRUE(privileged);
+    EXPECT_EQ(privileged->fate, record::HomeFate::emptied);
+    EXPECT_TRUE(privileged->backupPrivileges);
+    EXPECT_EQ(privileged->name, "dora");
+    EXPECT_FALSE(record::parseHome("home failed: D:\\Homes\\dora"));
+    EXPECT_EQ(record::parseHomesSummary(record[10]), (record::HomeFateCounts{1, 1, 0, 1, 1}));
+    EXPECT_THAT(host.events, ::testing::ElementsAre(
+                                 "register",
+                                 "105 Stravik remove /homes \\\\fs\\homes\\: exit code 75, Error # "
+                                 "75: Path/File access error. at \\\\fs\\homes\\carl"));
 }
 
 }  // namespace

@@ -81,6 +81,10 @@ public:
         platform_.record("pinned files(" + utf8(path_) + ")");
         return platform_.folders[path_];
     }
+    std::vector<FolderEntry> folders() override {
+        platform_.record("pinned folders(" + utf8(path_) + ")");
+        return platform_.subfolders[path_];
+    }
     bool deleteFile(const Text& filePath) override {
         platform_.record("deleteFile(" + utf8(filePath) + ")");
         return platform_.existingFiles.erase(filePath) > 0;

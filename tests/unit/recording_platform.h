@@ -30,6 +30,8 @@ public:
     bool componentAvailable = true;
     // Folders by path, with the full paths of the files directly in them.
     std::map<Text, std::vector<Text>> folders;
+    // The folders directly in a folder, by its path.
+    std::map<Text, std::vector<FolderEntry>> subfolders;
     std::set<Text> existingFiles;
     std::set<Text> filesInUse;
     // What SHDeleteKeyA and SHDeleteValueA answer: "not found" unless set.
@@ -66,7 +68,7 @@ public:
     std::unique_ptr<FileSystemComponent> createObject(const Text& programmaticId) override;
     // Records "pinFolderPath(path)" and raises 76 for a folder not in
     // `folders`, as GetFolder does; the pin records "pinned files(folder)",
-    // "deleteFile(path)"
+    // "pinned folders(folder)", "deleteFile(path)"
     // for each file, "confirmUnchanged(folder)" after the last and
     // "unpin(folder)" when it is released.
     std::unique_ptr<PinnedFolderPath> pinFolderPath(const Text& folderPath) override;

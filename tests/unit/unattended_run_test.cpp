@@ -30,6 +30,15 @@ TEST(CommandLineTest, TakesOneCommandWithItsOptionsInAnySpellingAndRefusesTheRes
     EXPECT_EQ(parsed({L"/?"})->action, Action::help);
     EXPECT_EQ(parsed({L"remove", L"-DRIVE", L"h:", L"/user"})->installDrive, Text(L"H"));
     EXPECT_EQ(parsed({L"check", L"/drive", L"Q"})->installDrive, Text(L"Q"));
+    // "X:\" in double quotes arrives as X:".
+    const auto root = parsed({L"check", L"/root", L"X:\""});
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->templateRoot, Text(L"X:\\"));
+    EXPECT_EQ(root->scope, Scope::user);
+    EXPECT_EQ(parsed({L"remove", L"/user", L"/root", L"\\\\fs\\homes\\anna"})->templateRoot,
+              Text(L"\\\\fs\\homes\\anna\\"));
+    EXPECT_EQ(parsed({L"remove", L"/homes", L"\\\\fs\\homes\""})->homesFolder,
+              Text(L"\\\\fs\\homes\\"));
     const auto report = parsed({L"Report", L"\\\\server\\logs", L"-CSV", L"a.csv", L"/days", L"30",
                                 L"more logs", L"--computers", L"pcs.txt"});
     ASSERT_TRUE(report);
@@ -46,23 +55,30 @@ TEST_P(WrongCommandLineTest, IsRefused) { EXPECT_FALSE(parseCommandLine(GetParam
 
 INSTANTIATE_TEST_SUITE_P(
     Refused, WrongCommandLineTest,
-    ::testing::Values(std::vector<Text>{}, std::vector<Text>{L"/machine"},
-                      std::vector<Text>{L"uninstall"}, std::vector<Text>{L"check", L"remove"},
-                      std::vector<Text>{L"check", L"/machine", L"/user"},
-                      std::vector<Text>{L"check", L"/log"},
-                      std::vector<Text>{L"check", L"/log", L"a", L"/log", L"b"},
-                      std::vector<Text>{L"check", L"/quite"}, std::vector<Text>{L"check", L"/?"},
-                      std::vector<Text>{L"check", L"/"}, std::vector<Text>{L"check", L"/drive"},
-                      std::vector<Text>{L"check", L"/drive", L"HH"},
-                      std::vector<Text>{L"check", L"/drive", L"H:\\"},
-                      std::vector<Text>{L"check", L"/drive", L"1"},
-                      std::vector<Text>{L"check", L"/drive", L"H", L"/drive", L"H"},
-                      std::vector<Text>{L"remove", L"/machine", L"/drive", L"H"},
-                      std::vector<Text>{L"report"},
-                      std::vector<Text>{L"report", L"x", L"/days", L"0"},
-                      std::vector<Text>{L"report", L"x", L"/days", L"1e3"},
-                      std::vector<Text>{L"report", L"x", L"/csv"},
-                      std::vector<Text>{L"report", L"x", L"/log", L"y"}));
+    ::testing::Values(
+        std::vector<Text>{}, std::vector<Text>{L"/machine"}, std::vector<Text>{L"uninstall"},
+        std::vector<Text>{L"check", L"remove"}, std::vector<Text>{L"check", L"/machine", L"/user"},
+        std::vector<Text>{L"check", L"/log"},
+        std::vector<Text>{L"check", L"/log", L"a", L"/log", L"b"},
+        std::vector<Text>{L"check", L"/quite"}, std::vector<Text>{L"check", L"/?"},
+        std::vector<Text>{L"check", L"/"}, std::vector<Text>{L"check", L"/drive"},
+        std::vector<Text>{L"check", L"/drive", L"HH"},
+        std::vector<Text>{L"check", L"/drive", L"H:\\"},
+        std::vector<Text>{L"check", L"/drive", L"1"},
+        std::vector<Text>{L"check", L"/drive", L"H", L"/drive", L"H"},
+        std::vector<Text>{L"remove", L"/machine", L"/drive", L"H"},
+        std::vector<Text>{L"check", L"/root", L"homes\\anna"},
+        std::vector<Text>{L"check", L"/root", L""}, std::vector<Text>{L"check", L"/root", L"H:"},
+        std::vector<Text>{L"check", L"/root", L"\\\\fs"},
+        std::vector<Text>{L"check", L"/root", L"\\\\fs\\homes\\*"},
+        std::vector<Text>{L"check", L"/root", L"H:\\", L"/drive", L"H"},
+        std::vector<Text>{L"check", L"/root", L"H:\\", L"/machine"},
+        std::vector<Text>{L"check", L"/root", L"H:\\", L"/homes", L"H:\\"},
+        std::vector<Text>{L"check", L"/homes", L"H:\\", L"/machine"}, std::vector<Text>{L"report"},
+        std::vector<Text>{L"report", L"x", L"/days", L"0"},
+        std::vector<Text>{L"report", L"x", L"/days", L"1e3"},
+        std::vector<Text>{L"report", L"x", L"/csv"},
+        std::vector<Text>{L"report", L"x", L"/log", L"y"}));
 
 // What the console shows (`lines`) and what the log's record gets.
 class Lines final : public Output {

@@ -30,13 +30,46 @@ public:
     std::function<std::optional<NTSTATUS>(const Text& name, ACCESS_MASK access)> answerOpen;
     // A final path that ends so cannot be had.
     Text unnamedFinalPath;
+    // Every open of a folder of this name, or of anything in it, is denied
+    // to the account, as a home folder that grants only its user and
+    // SYSTEM, unless the backup and restore privileges are enabled and the
+    // open asks for backup intent (which opening a folder by its path
+    // always does).
+    Text deniedFolder;
+    bool privilegesHeld = false;
+    mutable bool privilegesEnabled = false;
+    mutable std::vector<std::string> privilegeCalls;  // "enable", "restore"
+
+    DWORD openPath(const Text& path, DWORD access, DWORD share, DWORD flags,
+                   UniqueFile& file) const override {
+        if (denied(path) && !privilegesEnabled) {
+            return ERROR_ACCESS_DENIED;
+        }
+        return NativeFileCalls::openPath(path, access, share, flags, file);
+    }
 
     NTSTATUS open(HANDLE folder, const Text& name, ACCESS_MASK access, ULONG options,
                   UniqueFile& file) const override {
         if (const auto answer = answerOpen ? answerOpen(name, access) : std::nullopt) {
             return *answer;
         }
+        Text folderPath;
+        NativeFileCalls::finalPath(folder, folderPath);
+        if (denied(folderPath + L"\\" + name) &&
+            !(privilegesEnabled && (options & FILE_OPEN_FOR_BACKUP_INTENT) != 0)) {
+            return statusAccessDenied;
+        }
         return NativeFileCalls::open(folder, name, access, options, file);
+    }
+
+    std::optional<PrivilegeState> enableBackupPrivileges() const override {
+        privilegeCalls.push_back("enable");
+        privilegesEnabled = privilegesHeld;
+        return privilegesHeld ? std::optional(PrivilegeState{}) : std::nullopt;
+    }
+    void restorePrivileges(const PrivilegeState&) const override {
+        privilegeCalls.push_back("restore");
+        privilegesEnabled = false;
     }
 
     DWORD finalPath(HANDLE handle, Text& path) const override {
@@ -44,9 +77,13 @@ public:
         const bool unnamed = !unnamedFinalPath.empty() && path.ends_with(unnamedFinalPath);
         return error == ERROR_SUCCESS && unnamed ? ERROR_ACCESS_DENIED : error;
     }
-};
 
-constexpr NTSTATUS statusAccessDenied = static_cast<NTSTATUS>(0xC0000022);
+private:
+    bool denied(const Text& path) const {
+        return !deniedFolder.empty() &&
+               (path + L"\\").find(L"\\" + deniedFolder + L"\\") != Text::npos;
+    }
+};
 
 class Win32FolderPinTest : public ::testing::Test {
 protected:
@@ -327,6 +364,51 @@ TEST_F(Win32FolderPinTest, WindowsAnswersAreTakenAsWindowsMeansThem) {
     EXPECT_EQ(raisedBy([&] { holdFolderPath(folder, calls); }).description,
               L"Path/File access error: GetFinalPathNameByHandleW failed for " + base +
                   L"\\Halvoran\\template: Permission denied");
+}
+
+// A home folder that grants only its user and SYSTEM: the administrator's
+// account is denied every open in it. Pinned as a backup program opens it,
+// each denied open is tried once more with the backup and restore
+// privileges enabled and backup intent, and the privileges are put back
+// right after it; the files go, a read-only one too, and the pin says it
+// needed them. Without the privileges, or pinned as the window pins, it is
+// "Permission denied" and nothing changes.
+TEST_F(Win32FolderPinTest, AFolderDeniedToTheAccountOpensOnlyWithTheBackupPrivileges) {
+    makeFolder(L"Denied");
+    makeFolder(L"Denied\\Halvoran");
+    makeFolder(L"Denied\\Halvoran\\template");
+    const Text folder = base + L"\\Denied\\Halvoran\\template\\";
+    makeFile(L"Denied\\Halvoran\\template\\Letter.dotx");
+    makeFile(L"Denied\\Halvoran\\template\\Normal.dotx", FILE_ATTRIBUTE_READONLY);
+    ScriptedFileCalls calls;
+    calls.deniedFolder = L"Denied";
+
+    calls.privilegesHeld = true;
+    EXPECT_EQ(raisedBy([&] { holdFolderPath(folder, calls); }).number, 70);
+    EXPECT_TRUE(calls.privilegeCalls.empty());
+
+    calls.privilegesHeld = false;
+    EXPECT_EQ(raisedBy([&] { holdFolderPathAsBackup(folder, calls); }).description,
+              L"Permission denied");
+    EXPECT_EQ(calls.privilegeCalls, std::vector<std::string>{"enable"});
+
+    calls.privilegesHeld = true;
+    calls.privilegeCalls.clear();
+    const auto pinned = holdFolderPathAsBackup(folder, calls);
+    EXPECT_FALSE(calls.privilegesEnabled);
+    for (const Text& file : pinned->files()) {
+        EXPECT_TRUE(pinned->deleteFile(file));
+        EXPECT_FALSE(calls.privilegesEnabled);
+    }
+    pinned->confirmUnchanged();
+    EXPECT_TRUE(pinned->usedBackupPrivileges());
+    EXPECT_FALSE(exists(folder + L"Letter.dotx"));
+    EXPECT_FALSE(exists(folder + L"Normal.dotx"));
+    ASSERT_GE(calls.privilegeCalls.size(), 6u);
+    for (std::size_t index = 0; index < calls.privilegeCalls.size(); ++index) {
+        EXPECT_EQ(calls.privilegeCalls[index], index % 2 == 0 ? "enable" : "restore") << index;
+    }
+    EXPECT_FALSE(holdFolderPathAsBackup(base + L"\\", calls)->usedBackupPrivileges());
 }
 
 // A read-only attribute is cleared through a second open by the file's

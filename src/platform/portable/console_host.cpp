@@ -170,6 +170,7 @@ public:
 
     // The stand-in machine has no log of applications.
     void reportEvent(EventType, std::uint32_t, const Text&) override {}
+    void registerEventSource() override {}
 
     void listLogs(const Text& folder,
                   const std::function<void(console::ListedLog&)>& entry) override {

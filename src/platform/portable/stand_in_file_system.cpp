@@ -3,10 +3,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -127,6 +129,49 @@ std::vector<Text> filesIn(int folder, const Text& prefix) {
     return paths;
 }
 
+// Marked hidden and system as Wine marks a file on a Unix file system: its
+// DOS attributes in hexadecimal in the extended attribute user.DOSATTRIB.
+bool isHiddenAndSystem(const fs::path& path) {
+    char value[32] = {};
+    const ssize_t length = ::lgetxattr(path.c_str(), "user.DOSATTRIB", value, sizeof value - 1);
+    if (length <= 2 || value[0] != '0' || (value[1] != 'x' && value[1] != 'X')) {
+        return false;
+    }
+    constexpr unsigned long hiddenAndSystem = 0x2 | 0x4;
+    return (std::strtoul(value + 2, nullptr, 16) & hiddenAndSystem) == hiddenAndSystem;
+}
+
+// The folders, and links to folders, directly in the open folder `folder`
+// at `directory`, sorted as filesIn sorts files.
+std::vector<FolderEntry> foldersIn(int folder, const fs::path& directory) {
+    UniqueFd copy(::dup(folder));
+    const UniqueAny<DIR*, &::closedir> listing(copy ? ::fdopendir(copy.get()) : nullptr);
+    if (!listing) {
+        raiseForFile(errno);
+    }
+    copy.release();
+    ::rewinddir(listing.get());
+    std::vector<std::pair<Text, FolderEntry>> entries;
+    while (const dirent* entry = ::readdir(listing.get())) {
+        const std::string name = entry->d_name;
+        struct stat status {};
+        if (name == "." || name == ".." || ::fstatat(folder, name.c_str(), &status, 0) != 0 ||
+            !S_ISDIR(status.st_mode)) {
+            continue;
+        }
+        const Text wide = decodeUtf8(name);
+        entries.emplace_back(foldCase(wide),
+                             FolderEntry{wide, isHiddenAndSystem(directory / name)});
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& one, const auto& other) { return one.first < other.first; });
+    std::vector<FolderEntry> folders;
+    for (auto& [folded, entry] : entries) {
+        folders.push_back(std::move(entry));
+    }
+    return folders;
+}
+
 // drive_h or drive_H: the drive letter's case does not matter either. A
 // drive that is a link to nothing is a drive letter whose device is gone
 // (a network share that is not connected, a removed disk).
@@ -144,10 +189,31 @@ fs::path driveDirectory(const fs::path& machineRoot, wchar_t drive) {
     raiseClassicError(deviceMissing ? classic::deviceUnavailable : classic::pathNotFound);
 }
 
+// The folder a root stands for: a drive's, or for "\\server\share" the
+// folder unc/server/share, where Wine looks for shares too; the server's
+// and the share's names in any case.
+fs::path rootDirectory(const fs::path& machineRoot, const Text& root) {
+    if (root.size() == 2 && root[1] == L':') {
+        return driveDirectory(machineRoot, root[0]);
+    }
+    const std::size_t separator = root.find(L'\\', 2);
+    fs::path folder = machineRoot / "unc";
+    for (const Text& name : {root.substr(2, separator - 2), root.substr(separator + 1)}) {
+        std::error_code error;
+        const std::optional<std::string> entry =
+            fs::is_directory(folder, error) ? findEntry(folder, name) : std::nullopt;
+        if (!entry || !fs::is_directory(folder / *entry, error)) {
+            raiseClassicError(classic::pathNotFound);
+        }
+        folder /= *entry;
+    }
+    return folder;
+}
+
 // Follows `count` components of `path` from its drive; each must be a
 // folder, and the end must lie inside the drive.
 fs::path resolveFolder(const fs::path& machineRoot, const WindowsPath& path, std::size_t count) {
-    const fs::path drive = driveDirectory(machineRoot, path.drive);
+    const fs::path drive = rootDirectory(machineRoot, path.root);
     fs::path folder = drive;
     for (std::size_t index = 0; index < count; ++index) {
         const std::optional<std::string> name = findEntry(folder, path.components[index]);
@@ -192,10 +258,19 @@ struct HeldFolder {
 
 class StandInPin : public PinnedFolderPath {
 public:
-    StandInPin(Text folderPath, std::vector<HeldFolder> folders)
-        : folderPrefix_(folderPrefixOf(std::move(folderPath))), folders_(std::move(folders)) {}
+    StandInPin(Text folderPath, UniqueFd root, fs::path rootDirectory,
+               std::vector<HeldFolder> folders)
+        : folderPrefix_(folderPrefixOf(std::move(folderPath))),
+          root_(std::move(root)),
+          rootDirectory_(std::move(rootDirectory)),
+          folders_(std::move(folders)) {}
 
     std::vector<Text> files() override { return filesIn(heldFolder(), folderPrefix_); }
+
+    std::vector<FolderEntry> folders() override {
+        return foldersIn(heldFolder(),
+                         folders_.empty() ? rootDirectory_ : folders_.back().directory);
+    }
 
     // Looked up and removed inside the held folder by the name alone, so
     // that neither a moved folder nor a long path changes what is deleted.
@@ -238,16 +313,16 @@ public:
     }
 
 private:
-    // The pinned folder's descriptor. A drive's root is not held here: the
-    // drive is the machine's mapping, as on Windows.
+    // The pinned folder's descriptor, the root's for a drive or a share.
+    // The root is open but never checked: the drive is the machine's
+    // mapping, as on Windows.
     int heldFolder() const {
-        if (folders_.empty()) {
-            raiseClassicError(classic::pathNotFound);
-        }
-        return folders_.back().descriptor.get();
+        return folders_.empty() ? root_.get() : folders_.back().descriptor.get();
     }
 
     Text folderPrefix_;  // the folder's path as asked for, with its separator
+    UniqueFd root_;
+    fs::path rootDirectory_;
     std::vector<HeldFolder> folders_;
 };
 
@@ -298,14 +373,15 @@ private:
 std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const fs::path& machineRoot,
                                                        const Text& folderPath) {
     const WindowsPath path = splitPath(folderPath);
-    // The drive itself is the machine's mapping, as a drive letter is on
-    // Windows: it may lead anywhere.
-    fs::path directory = driveDirectory(machineRoot, path.drive);
-    const UniqueFd drive(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // The drive or share itself is the machine's mapping, as a drive letter
+    // is on Windows: it may lead anywhere.
+    const fs::path root = rootDirectory(machineRoot, path.root);
+    fs::path directory = root;
+    UniqueFd drive(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!drive) {
         raiseClassicError(classic::pathNotFound);
     }
-    Text windowsPath = folderPath.substr(0, 2);
+    Text windowsPath = path.root;
     std::vector<HeldFolder> folders;
     for (const Text& component : path.components) {
         const int parent = folders.empty() ? drive.get() : folders.back().descriptor.get();
@@ -334,7 +410,7 @@ std::unique_ptr<PinnedFolderPath> pinStandInFolderPath(const fs::path& machineRo
         folders.push_back(
             HeldFolder{std::move(folder), directory, windowsPath, status.st_dev, status.st_ino});
     }
-    return std::make_unique<StandInPin>(folderPath, std::move(folders));
+    return std::make_unique<StandInPin>(folderPath, std::move(drive), root, std::move(folders));
 }
 
 std::unique_ptr<FileSystemComponent> makeStandInFileSystem(fs::path machineRoot) {

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/win32/error_info.h"
+#include "platform/win32/event_log.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/report_files.h"
 #include "platform/win32/win32_platform.h"
@@ -111,6 +112,7 @@ public:
                                                           : EVENTLOG_ERROR_TYPE,
                            id, text);
     }
+    void registerEventSource() override { win32::registerEventSource(); }
 
     void listLogs(const Text& folder,
                   const std::function<void(console::ListedLog&)>& entry) override {

@@ -23,13 +23,12 @@ constexpr DWORD withoutFollowingLinks = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_O
 // attributes only takes no part in share checks. Others may read and
 // write, but not delete, rename or move it. A folder that is not there is
 // "Path not found", whichever of file or path the system says is missing.
-UniqueFile openHeld(const Text& path) {
-    UniqueFile folder(CreateFileW(path.c_str(),
-                                  FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  withoutFollowingLinks, nullptr));
-    if (!folder) {
-        const DWORD error = GetLastError();
+UniqueFile openHeld(const NativeFileCalls& calls, const Text& path) {
+    UniqueFile folder;
+    const DWORD error =
+        calls.openPath(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, withoutFollowingLinks, folder);
+    if (error != ERROR_SUCCESS) {
         raiseWindowsError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
     }
     return folder;
@@ -51,10 +50,13 @@ constexpr ACCESS_MASK accessToDelete = DELETE | FILE_READ_ATTRIBUTES;
 
 class HeldFolderPath final : public PinnedFolderPath {
 public:
-    // `held` runs from the drive's root down to the folder at `heldPath`.
-    HeldFolderPath(const NativeFileCalls& calls, const Text& folderPath,
-                   std::vector<UniqueFile> held, Text heldPath, std::optional<Text> finalPath)
-        : calls_(calls),
+    // `held` runs from the drive's root down to the folder at `heldPath`;
+    // `backup`, when given, is `calls`.
+    HeldFolderPath(const NativeFileCalls& calls, std::unique_ptr<BackupFileCalls> backup,
+                   const Text& folderPath, std::vector<UniqueFile> held, Text heldPath,
+                   std::optional<Text> finalPath)
+        : backup_(std::move(backup)),
+          calls_(calls),
           folderPrefix_(folderPrefixOf(folderPath)),
           held_(std::move(held)),
           heldPath_(std::move(heldPath)),
@@ -89,9 +91,64 @@ public:
         return paths;
     }
 
+    std::vector<FolderEntry> folders() override {
+        std::vector<FolderEntry> entries;
+        constexpr DWORD hiddenAndSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+        for (const DirectoryEntry& entry : DirectoryEntries(calls_, folder())) {
+            if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && entry.name != L"." &&
+                entry.name != L"..") {
+                entries.push_back(
+                    {Text(entry.name), (entry.attributes & hiddenAndSystem) == hiddenAndSystem});
+            }
+        }
+        return entries;
+    }
+
+    bool usedBackupPrivileges() const override { return backup_ && backup_->used(); }
+
     // Opened inside the held folder, checked on that open file, deleted
-    // through it.
+    // through it. A failure is said as the folder's replacement when its
+    // path no longer leads to it: Wine opens a name in a held folder
+    // through the folder's path, and answers as it can (an invalid handle)
+    // when a Unix process moved a folder on the way, which no Windows
+    // program can do to a held folder.
     bool deleteFile(const Text& filePath) override {
+        try {
+            return deleteEntry(filePath);
+        } catch (const RaisedError&) {
+            confirmUnchanged();
+            throw;
+        }
+    }
+
+    // The folder its path reaches now must still be the held one: the same
+    // file index, and the same final path, which names the volume too.
+    void confirmUnchanged() override {
+        UniqueFile now;
+        if (calls_.openPath(heldPath_, FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            withoutFollowingLinks, now) != ERROR_SUCCESS) {
+            throw folderWasReplaced(heldPath_);
+        }
+        const auto basic = queried<FILE_BASIC_INFORMATION>(calls_, now.get(), FileBasicInformation);
+        if (isLink(basic.FileAttributes, heldPath_)) {
+            throw folderIsALink(heldPath_);
+        }
+        if (finalPath_) {
+            confirmFinalPath(calls_, now.get(), *finalPath_, heldPath_);
+        }
+        const auto index =
+            queried<FILE_INTERNAL_INFORMATION>(calls_, now.get(), FileInternalInformation);
+        if (static_cast<ULONGLONG>(index.IndexNumber.QuadPart) != index_ ||
+            (!finalPath_ && informationOf(now.get()).dwVolumeSerialNumber != volumeSerial_)) {
+            throw folderWasReplaced(heldPath_);
+        }
+    }
+
+private:
+    HANDLE folder() const { return held_.back().get(); }
+
+    bool deleteEntry(const Text& filePath) {
         const Text name = nameInFolder(folderPrefix_, filePath);
         Opening opening = openEntry(name, filePath);
         if (opening.status == statusDeletePending) {
@@ -112,33 +169,6 @@ public:
         }
         return true;  // gone when its handle closes, here
     }
-
-    // The folder its path reaches now must still be the held one: the same
-    // file index, and the same final path, which names the volume too.
-    void confirmUnchanged() override {
-        UniqueFile now(CreateFileW(heldPath_.c_str(), FILE_READ_ATTRIBUTES,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, withoutFollowingLinks, nullptr));
-        if (!now) {
-            throw folderWasReplaced(heldPath_);
-        }
-        const auto basic = queried<FILE_BASIC_INFORMATION>(calls_, now.get(), FileBasicInformation);
-        if (isLink(basic.FileAttributes, heldPath_)) {
-            throw folderIsALink(heldPath_);
-        }
-        if (finalPath_) {
-            confirmFinalPath(calls_, now.get(), *finalPath_, heldPath_);
-        }
-        const auto index =
-            queried<FILE_INTERNAL_INFORMATION>(calls_, now.get(), FileInternalInformation);
-        if (static_cast<ULONGLONG>(index.IndexNumber.QuadPart) != index_ ||
-            (!finalPath_ && informationOf(now.get()).dwVolumeSerialNumber != volumeSerial_)) {
-            throw folderWasReplaced(heldPath_);
-        }
-    }
-
-private:
-    HANDLE folder() const { return held_.back().get(); }
 
     // By its name; a name that only Wine lists, by its short name.
     Opening openEntry(const Text& name, const Text& filePath) const {
@@ -194,6 +224,7 @@ private:
         restore.release();
     }
 
+    std::unique_ptr<BackupFileCalls> backup_;  // the calls, where the pin may use privileges
     const NativeFileCalls& calls_;
     Text folderPrefix_;              // the folder's path as asked for, with its separator
     std::vector<UniqueFile> held_;   // from the drive's root down to the folder
@@ -206,26 +237,26 @@ private:
     std::map<Text, Text> shortNames_;  // of the files listed, where they have one
 };
 
-}  // namespace
-
-std::unique_ptr<PinnedFolderPath> holdFolderPath(const Text& folderPath,
-                                                 const NativeFileCalls& calls) {
+// Held through `calls`, which is `backup` when that is given.
+std::unique_ptr<PinnedFolderPath> hold(const Text& folderPath, const NativeFileCalls& calls,
+                                       std::unique_ptr<BackupFileCalls> backup) {
     const std::optional<WindowsPath> split = splitWindowsPath(folderPath);
     if (!split) {
         raiseClassicError(classic::pathNotFound);
     }
-    // The drive's root is held too: a mapped drive's root is a folder
-    // elsewhere that could otherwise be renamed away.
-    Text path{split->drive, L':'};
+    // The drive's root, or the share's, is held too: a mapped drive's root
+    // is a folder elsewhere that could otherwise be renamed away.
+    Text path = split->root;
     std::vector<UniqueFile> held;
-    held.push_back(openHeld(path + L"\\"));
+    held.push_back(openHeld(calls, path + L"\\"));
     // A mapped drive's final paths start with what it maps to, not with its
-    // letter; each folder's must continue its parent's by its own name as
-    // the held parent lists it.
+    // letter, and a share's with its server's name for it; each folder's
+    // must continue its parent's by its own name as the held parent lists
+    // it.
     std::optional<Text> finalPath = finalPathOf(calls, held.back().get());
     for (const Text& component : split->components) {
         path += L"\\" + component;
-        UniqueFile folder = openHeld(path);
+        UniqueFile folder = openHeld(calls, path);
         const DWORD attributes = informationOf(folder.get()).dwFileAttributes;
         if (isLink(attributes, path)) {
             throw folderIsALink(path);
@@ -243,9 +274,23 @@ std::unique_ptr<PinnedFolderPath> holdFolderPath(const Text& folderPath,
         }
         held.push_back(std::move(folder));
     }
-    return std::make_unique<HeldFolderPath>(calls, folderPath, std::move(held),
+    return std::make_unique<HeldFolderPath>(calls, std::move(backup), folderPath, std::move(held),
                                             split->components.empty() ? path + L"\\" : path,
                                             std::move(finalPath));
+}
+
+}  // namespace
+
+std::unique_ptr<PinnedFolderPath> holdFolderPath(const Text& folderPath,
+                                                 const NativeFileCalls& calls) {
+    return hold(folderPath, calls, nullptr);
+}
+
+std::unique_ptr<PinnedFolderPath> holdFolderPathAsBackup(const Text& folderPath,
+                                                         const NativeFileCalls& calls) {
+    auto backup = std::make_unique<BackupFileCalls>(calls);
+    const NativeFileCalls& backupCalls = *backup;
+    return hold(folderPath, backupCalls, std::move(backup));
 }
 
 }  // namespace stravik::win32

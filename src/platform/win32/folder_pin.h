@@ -29,4 +29,10 @@ namespace stravik::win32 {
 std::unique_ptr<PinnedFolderPath> holdFolderPath(const Text& folderPath,
                                                  const NativeFileCalls& calls = nativeFileCalls());
 
+// As holdFolderPath, through BackupFileCalls: an open that the account is
+// denied is tried once more with the backup and restore privileges, when
+// the account holds them (PlatformServices::pinFolderPathAsBackup).
+std::unique_ptr<PinnedFolderPath> holdFolderPathAsBackup(
+    const Text& folderPath, const NativeFileCalls& calls = nativeFileCalls());
+
 }  // namespace stravik::win32

@@ -22,6 +22,8 @@ using UniqueFind = UniqueAny<HANDLE, &::FindClose, -1>;
 using UniqueHandle = UniqueAny<HANDLE, &::CloseHandle>;
 using UniqueModule = UniqueAny<HMODULE, &::FreeLibrary>;
 using UniqueKey = UniqueAny<HKEY, &::RegCloseKey>;
+// A handle to the event log, from RegisterEventSource.
+using UniqueEventSource = UniqueAny<HANDLE, &::DeregisterEventSource>;
 
 template <typename GdiObject>
 using UniqueGdiObject = UniqueAny<GdiObject, &::DeleteObject>;

@@ -54,6 +54,12 @@ UNICODE_STRING countedString(const Text& text) {
 
 }  // namespace
 
+DWORD NativeFileCalls::openPath(const Text& path, DWORD access, DWORD share, DWORD flags,
+                                UniqueFile& file) const {
+    file.reset(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr));
+    return file ? ERROR_SUCCESS : GetLastError();
+}
+
 NTSTATUS NativeFileCalls::open(HANDLE folder, const Text& name, ACCESS_MASK access, ULONG options,
                                UniqueFile& file) const {
     UNICODE_STRING objectName = countedString(name);
@@ -110,6 +116,83 @@ DWORD NativeFileCalls::finalPath(HANDLE handle, Text& path) const {
         }
         buffer.resize(length);
     }
+}
+
+std::optional<PrivilegeState> NativeFileCalls::enableBackupPrivileges() const {
+    HANDLE opened = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &opened)) {
+        return std::nullopt;
+    }
+    const UniqueHandle token(opened);
+    PrivilegeState wanted{2, {}};
+    for (int index = 0; index < 2; ++index) {
+        if (!LookupPrivilegeValueW(nullptr, index == 0 ? SE_BACKUP_NAME : SE_RESTORE_NAME,
+                                   &wanted.privileges[index].Luid)) {
+            return std::nullopt;
+        }
+        wanted.privileges[index].Attributes = SE_PRIVILEGE_ENABLED;
+    }
+    PrivilegeState previous;
+    DWORD length = 0;
+    const BOOL adjusted = AdjustTokenPrivileges(
+        token.get(), FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&wanted), sizeof previous,
+        reinterpret_cast<TOKEN_PRIVILEGES*>(&previous), &length);
+    // Not held, both or one: whatever one changed is put back.
+    if (!adjusted || GetLastError() == ERROR_NOT_ALL_ASSIGNED) {
+        if (adjusted) {
+            restorePrivileges(previous);
+        }
+        return std::nullopt;
+    }
+    return previous;
+}
+
+void NativeFileCalls::restorePrivileges(const PrivilegeState& previous) const {
+    HANDLE opened = nullptr;
+    if (previous.count == 0 ||
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &opened)) {
+        return;
+    }
+    const UniqueHandle token(opened);
+    PrivilegeState state = previous;
+    AdjustTokenPrivileges(token.get(), FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&state), 0,
+                          nullptr, nullptr);
+}
+
+template <typename Status, typename Open>
+Status BackupFileCalls::retried(Status denied, Status success, const Open& open) const {
+    const std::optional<PrivilegeState> previous = inner_.enableBackupPrivileges();
+    if (!previous) {
+        return denied;
+    }
+    const Status status = open();
+    inner_.restorePrivileges(*previous);
+    used_ = used_ || status == success;
+    return status;
+}
+
+// CreateFileW opens with backup intent whenever it is asked for backup
+// semantics, which opening a folder needs anyway.
+DWORD BackupFileCalls::openPath(const Text& path, DWORD access, DWORD share, DWORD flags,
+                                UniqueFile& file) const {
+    const DWORD error = inner_.openPath(path, access, share, flags, file);
+    if (error != ERROR_ACCESS_DENIED) {
+        return error;
+    }
+    return retried<DWORD>(error, ERROR_SUCCESS, [&] {
+        return inner_.openPath(path, access, share, flags | FILE_FLAG_BACKUP_SEMANTICS, file);
+    });
+}
+
+NTSTATUS BackupFileCalls::open(HANDLE folder, const Text& name, ACCESS_MASK access, ULONG options,
+                               UniqueFile& file) const {
+    const NTSTATUS status = inner_.open(folder, name, access, options, file);
+    if (status != statusAccessDenied) {
+        return status;
+    }
+    return retried<NTSTATUS>(status, 0, [&] {
+        return inner_.open(folder, name, access, options | FILE_OPEN_FOR_BACKUP_INTENT, file);
+    });
 }
 
 const NativeFileCalls& nativeFileCalls() {

@@ -28,16 +28,28 @@ inline constexpr NTSTATUS statusObjectNameNotFound = static_cast<NTSTATUS>(0xC00
 inline constexpr NTSTATUS statusObjectPathNotFound = static_cast<NTSTATUS>(0xC000003A);
 inline constexpr NTSTATUS statusDeletePending = static_cast<NTSTATUS>(0xC0000056);
 
+inline constexpr NTSTATUS statusAccessDenied = static_cast<NTSTATUS>(0xC0000022);
+
 inline bool isNotFound(NTSTATUS status) {
     return status == statusObjectNameNotFound || status == statusObjectPathNotFound;
 }
 
+// The backup and restore privileges as they were before they were
+// enabled: what puts them back (TOKEN_PRIVILEGES with room for both).
+struct PrivilegeState {
+    DWORD count = 0;
+    LUID_AND_ATTRIBUTES privileges[2]{};
+};
+
 // The native calls the pin makes, one virtual each: the system's, or, in a
 // test, answers that Wine cannot give (an access list that refuses a
-// right, a network file system's "not found").
+// right, a network file system's "not found", an account's privileges).
 class NativeFileCalls {
 public:
     virtual ~NativeFileCalls() = default;
+    // CreateFileW: ERROR_SUCCESS and the handle, or the Windows error.
+    virtual DWORD openPath(const Text& path, DWORD access, DWORD share, DWORD flags,
+                           UniqueFile& file) const;
     // Opens `name` inside `folder` by that name alone, without following a
     // link, sharing everything, for synchronous calls.
     virtual NTSTATUS open(HANDLE folder, const Text& name, ACCESS_MASK access, ULONG options,
@@ -53,6 +65,53 @@ public:
     // GetFinalPathNameByHandleW: the path the system resolves `handle` to,
     // or the Windows error that says why not (the call is Vista's).
     virtual DWORD finalPath(HANDLE handle, Text& path) const;
+    // Enables the backup and restore privileges in the process's token and
+    // returns their state before; none, changing nothing, when the token
+    // does not hold both.
+    virtual std::optional<PrivilegeState> enableBackupPrivileges() const;
+    virtual void restorePrivileges(const PrivilegeState& previous) const;
+};
+
+// The calls of `inner`, but an open that the account is denied is tried
+// once more with the backup and restore privileges enabled and with backup
+// intent, as backup programs open what they copy, when the account holds
+// them; they are put back as they were right after that one open. Nothing
+// takes ownership or changes an access list.
+class BackupFileCalls final : public NativeFileCalls {
+public:
+    explicit BackupFileCalls(const NativeFileCalls& inner) : inner_(inner) {}
+
+    DWORD openPath(const Text& path, DWORD access, DWORD share, DWORD flags,
+                   UniqueFile& file) const override;
+    NTSTATUS open(HANDLE folder, const Text& name, ACCESS_MASK access, ULONG options,
+                  UniqueFile& file) const override;
+    NTSTATUS query(HANDLE file, void* information, ULONG size,
+                   FILE_INFORMATION_CLASS kind) const override {
+        return inner_.query(file, information, size, kind);
+    }
+    NTSTATUS set(HANDLE file, void* information, ULONG size,
+                 FILE_INFORMATION_CLASS kind) const override {
+        return inner_.set(file, information, size, kind);
+    }
+    NTSTATUS list(HANDLE folder, void* buffer, ULONG size, const Text* pattern,
+                  bool restart) const override {
+        return inner_.list(folder, buffer, size, pattern, restart);
+    }
+    DWORD finalPath(HANDLE handle, Text& path) const override {
+        return inner_.finalPath(handle, path);
+    }
+
+    // Whether an open went through only with the privileges.
+    bool used() const { return used_; }
+
+private:
+    // `open` again with the privileges enabled, when the account holds
+    // them; `denied` otherwise.
+    template <typename Status, typename Open>
+    Status retried(Status denied, Status success, const Open& open) const;
+
+    const NativeFileCalls& inner_;
+    mutable bool used_ = false;
 };
 
 // The system's calls; raises 453 where ntdll lacks one.

@@ -252,16 +252,4 @@ std::string randomHex() {
     return text;
 }
 
-void reportEvent(WORD type, DWORD id, const Text& text) {
-    // Not registered: Stravik leaves nothing behind, and the event still
-    // carries its text.
-    const HANDLE source = RegisterEventSourceW(nullptr, L"Stravik");
-    if (source == nullptr) {
-        return;
-    }
-    const wchar_t* strings[] = {text.c_str()};
-    ReportEventW(source, type, 0, id, nullptr, 1, 0, strings, nullptr);
-    DeregisterEventSource(source);
-}
-
 }  // namespace stravik::win32

@@ -1,7 +1,7 @@
 #pragma once
 
-// The console host's calls for the report over the logs on a share, and
-// for the run's event: see console::ConsoleHost.
+// The console host's calls for the report over the logs on a share: see
+// console::ConsoleHost.
 
 #include <functional>
 #include <map>
@@ -30,7 +30,5 @@ void listLogs(const Text& folder, FileOwners& owners,
 std::string readFile(const Text& path);
 void writeFile(const Text& path, std::string_view bytes);
 std::string randomHex();
-// One event in the Application log, source "Stravik".
-void reportEvent(WORD type, DWORD id, const Text& text);
 
 }  // namespace stravik::win32

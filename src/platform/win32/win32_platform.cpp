@@ -138,6 +138,10 @@ std::unique_ptr<PinnedFolderPath> Win32Platform::pinFolderPath(const Text& folde
     return holdFolderPath(folderPath);
 }
 
+std::unique_ptr<PinnedFolderPath> Win32Platform::pinFolderPathAsBackup(const Text& folderPath) {
+    return holdFolderPathAsBackup(folderPath);
+}
+
 bool Win32Platform::scheduleDeletionIfInUse(const Text& filePath) {
     // Asked after the component could not delete the file. Another program
     // holding it open without delete sharing makes an open for deletion

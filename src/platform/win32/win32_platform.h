@@ -30,6 +30,7 @@ public:
 
     std::unique_ptr<FileSystemComponent> createObject(const Text& programmaticId) override;
     std::unique_ptr<PinnedFolderPath> pinFolderPath(const Text& folderPath) override;
+    std::unique_ptr<PinnedFolderPath> pinFolderPathAsBackup(const Text& folderPath) override;
     bool scheduleDeletionIfInUse(const Text& filePath) override;
 
     void showMessage(const Text& text) override;
