@@ -32,10 +32,26 @@ RowState stateOfExitCode(std::int64_t code) {
 }
 
 std::string placeName(PlaceKind kind) {
-    return kind == PlaceKind::computers ? "COMPUTERS" : kind == PlaceKind::users ? "USERS" : "";
+    return kind == PlaceKind::computers ? "COMPUTERS"
+           : kind == PlaceKind::users   ? "USERS"
+           : kind == PlaceKind::homes   ? "HOMES"
+                                        : "";
 }
 
 bool isPartRow(const EstateRow& row) { return row.part == "machine" || row.part == "user"; }
+
+// A home folder's fate as a row's state: what a run of that one folder
+// would have returned.
+std::int64_t homeExitCode(const HomeLine& home) {
+    switch (home.fate) {
+        case record::HomeFate::present:
+            return 1;
+        case record::HomeFate::failed:
+            return home.errorNumber;
+        default:
+            return 0;
+    }
+}
 
 }  // namespace
 
@@ -43,6 +59,8 @@ std::string_view rowStateText(RowState state) {
     switch (state) {
         case RowState::clean:
             return "clean";
+        case RowState::closedBySweep:
+            return "closed by sweep";
         case RowState::present:
             return "present";
         case RowState::restartPending:
@@ -77,7 +95,9 @@ std::string_view rowStateText(RowState state) {
     return "";
 }
 
-bool isClean(const EstateRow& row) { return row.state == RowState::clean; }
+bool isClean(const EstateRow& row) {
+    return row.state == RowState::clean || row.state == RowState::closedBySweep;
+}
 
 EstateReport::EstateReport(std::string_view now, Trust trust)
     : clock_(now), now_(now), trust_(trust) {
@@ -114,7 +134,8 @@ void EstateReport::beginFile(std::string_view path, const LogOwner& owner) {
         case Attribution::Verdict::notAttributed:
             break;
     }
-    file.reader.emplace([this](const Run& run) { fold(run); });
+    file.reader.emplace([this](const Run& run) { fold(run); },
+                        [this](const Run& run, const HomeLine& home) { foldHome(run, home); });
 }
 
 void EstateReport::line(std::string_view bytes) {
@@ -142,7 +163,8 @@ void EstateReport::endFile() {
             ++counts_.filesSkipped;
         } else if (file_->attribution.verdict == Attribution::Verdict::notAttributed) {
             fileRow({"", "log", file_->path, "not attributed"}, RowState::notAttributed,
-                    file_->path, "not in a computers or users folder given or directly under one");
+                    file_->path,
+                    "not in a computers, users or homes folder given or directly under one");
             rows_[{"", "log", file_->path, "not attributed"}].row.runs = file_->runs;
         }
     }
@@ -207,22 +229,73 @@ void EstateReport::fold(const Run& run) {
     if (speaking.user) {
         foldInto({computer, "user", upperAscii(run.user), ""}, run, "user", "");
     }
+    if (speaking.home) {
+        // The homes folder's own row: clean when the sweep went through
+        // it, whatever its home folders' fates (they have rows of their
+        // own); otherwise why it could not, or that it never ended.
+        const bool ownError = !run.homeErrorNumber.empty();
+        const bool through = run.exitCode && !ownError;
+        EstateRow* row =
+            addRun({upperAscii(run.homesFolder), "home", "", ""}, run, run.position, through);
+        if (row == nullptr) {
+            return;
+        }
+        row->computer = run.homesFolder;
+        row->user.clear();
+        row->errorNumber = run.homeErrorNumber;
+        row->errorText = run.homeErrorText;
+        row->failedTarget = run.homeFailedTarget;
+        row->state = !run.exitCode ? RowState::interrupted
+                     : through     ? RowState::clean
+                                   : stateOfExitCode(*run.exitCode);
+    }
 }
 
-void EstateReport::foldInto(const RowKey& key, const Run& run, const std::string& part,
-                            const std::string& note) {
+void EstateReport::foldHome(const Run& run, const HomeLine& home) {
+    if (file_->attribution.verdict != Attribution::Verdict::place ||
+        file_->place.kind != PlaceKind::homes || run.scope != "home" ||
+        home.fate == record::HomeFate::skipped) {
+        // A sweep anywhere else is a mismatch when it ends; a skipped
+        // folder is Windows' own.
+        return;
+    }
+    const std::int64_t code = homeExitCode(home);
+    const bool success =
+        home.fate == record::HomeFate::emptied || home.fate == record::HomeFate::clean;
+    EstateRow* row = addRun({upperAscii(home.folder), "home", upperAscii(home.name), ""}, run,
+                            home.position, success);
+    if (row == nullptr) {
+        return;
+    }
+    row->computer = home.folder;
+    row->user = home.name;
+    row->lastEnd.clear();
+    row->exitCode = code;
+    row->errorNumber = home.fate == record::HomeFate::failed ? std::to_string(code) : "";
+    row->errorText = home.errorText;
+    row->failedTarget = home.failedTarget;
+    row->counts = home.counts;
+    row->note = home.backupPrivileges ? "opened with the backup privileges" : "";
+    // A failure whose number would read as a success is a failure.
+    row->state = success                                  ? RowState::clean
+                 : home.fate == record::HomeFate::present ? RowState::present
+                 : code == 0 || code == 1 || code == 3010 ? RowState::failed
+                                                          : stateOfExitCode(code);
+}
+
+EstateRow* EstateReport::addRun(const RowKey& key, const Run& run, std::uint64_t position,
+                                bool success) {
     Entry& entry = rows_[key];
     if (clock_.isAhead(run.start)) {
         entry.history.noteClockAhead(run.start);
     }
-    const bool success = run.exitCode && (*run.exitCode == 0 || *run.exitCode == 3010);
-    if (!entry.history.add(clock_.orderOf(run.start, run.position), run.start, success)) {
-        return;
+    if (!entry.history.add(clock_.orderOf(run.start, position), run.start, success)) {
+        return nullptr;
     }
     EstateRow& row = entry.row;
     row.computer = run.computer;
-    row.part = part;
-    row.user = part == "machine" ? std::string() : run.user;
+    row.part = std::get<1>(key);
+    row.user = run.user;
     row.logFile = file_->path;
     row.lastStart = run.start;
     row.lastEnd = run.end;
@@ -233,10 +306,25 @@ void EstateReport::foldInto(const RowKey& key, const Run& run, const std::string
     row.errorText = run.errorText;
     row.failedTarget = run.failedTarget;
     row.counts = run.counts;
-    row.note = note;
-    row.state = !note.empty()   ? RowState::mismatched
-                : !run.exitCode ? RowState::interrupted
-                                : stateOfExitCode(*run.exitCode);
+    row.note.clear();
+    return &row;
+}
+
+void EstateReport::foldInto(const RowKey& key, const Run& run, const std::string& part,
+                            const std::string& note) {
+    const bool success = run.exitCode && (*run.exitCode == 0 || *run.exitCode == 3010);
+    EstateRow* row = addRun(key, run, run.position, success);
+    if (row == nullptr) {
+        return;
+    }
+    row->part = part;
+    if (part == "machine") {
+        row->user.clear();
+    }
+    row->note = note;
+    row->state = !note.empty()   ? RowState::mismatched
+                 : !run.exitCode ? RowState::interrupted
+                                 : stateOfExitCode(*run.exitCode);
 }
 
 std::vector<EstateRow> EstateReport::rows(
@@ -247,6 +335,17 @@ std::vector<EstateRow> EstateReport::rows(
     const std::optional<std::int64_t> now = utcSeconds(now_);
     std::set<std::string> machineRows;
     std::set<std::string> known = placeComputers_;
+    // Per user's name, the latest clean run of a home folder of that name.
+    std::map<std::string, const Entry*> sweeps;
+    for (const auto& [key, entry] : rows_) {
+        const std::string& name = std::get<2>(key);
+        if (std::get<1>(key) == "home" && !name.empty() && entry.row.state == RowState::clean) {
+            const Entry*& latest = sweeps[name];
+            if (latest == nullptr || *entry.history.latest() > *latest->history.latest()) {
+                latest = &entry;
+            }
+        }
+    }
     for (const auto& [key, entry] : rows_) {
         rows.push_back(entry.row);
         EstateRow& added = rows.back();
@@ -260,13 +359,28 @@ std::vector<EstateRow> EstateReport::rows(
             added.note += (added.note.empty() ? "" : "; ") +
                           std::string("clock ahead: a run claims ") + entry.history.clockAhead();
         }
-        if (!isPartRow(added)) {
+        if (!isPartRow(added) && added.part != "home") {
             continue;
         }
-        (added.part == "machine" ? machineRows : known).insert(std::get<0>(key));
+        // A sweep's rows name no computer.
+        if (isPartRow(added)) {
+            (added.part == "machine" ? machineRows : known).insert(std::get<0>(key));
+        }
         const std::optional<std::int64_t> started = utcSeconds(added.lastStart);
         if (staleDays && now && (!started || *now - *started >= *staleDays * 86400LL)) {
             added.state = RowState::stale;
+        }
+        // The user's template folder is the home folder of that name: a
+        // sweep that found it clean after the user's last run closes it.
+        const auto sweep = sweeps.find(std::get<2>(key));
+        if (added.part == "user" && !isClean(added) && sweep != sweeps.end() &&
+            entry.history.latest() && *sweep->second->history.latest() > *entry.history.latest()) {
+            const EstateRow& home = sweep->second->row;
+            added.note = std::string(home.counts[0] > 0 ? "emptied" : "found empty") +
+                         " by the sweep of " + home.computer + home.user + " at " + home.lastStart +
+                         "; its own last run: " + std::string(rowStateText(added.state)) +
+                         (added.note.empty() ? "" : "; " + added.note);
+            added.state = RowState::closedBySweep;
         }
     }
     if (expectedComputers || computersFolder_) {
@@ -285,11 +399,15 @@ std::vector<EstateRow> EstateReport::rows(
             }
         }
     }
-    std::stable_sort(rows.begin(), rows.end(), [](const EstateRow& left, const EstateRow& right) {
-        return std::tuple(left.computer.empty(), computerKey(left.computer), left.part,
-                          upperAscii(left.user), left.logFile) <
-               std::tuple(right.computer.empty(), computerKey(right.computer), right.part,
-                          upperAscii(right.user), right.logFile);
+    // Computers first, then the homes folders swept, then the files' own rows.
+    const auto order = [](const EstateRow& row) {
+        const bool home = row.part == "home";
+        return std::tuple(row.computer.empty(), home,
+                          home ? upperAscii(row.computer) : computerKey(row.computer), row.part,
+                          upperAscii(row.user), std::string_view(row.logFile));
+    };
+    std::stable_sort(rows.begin(), rows.end(), [&](const EstateRow& left, const EstateRow& right) {
+        return order(left) < order(right);
     });
     return rows;
 }

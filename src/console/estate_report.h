@@ -2,7 +2,11 @@
 
 // The estate at a glance: the records that stravikc appends to the logs on
 // a share, read back and summed up as one row per computer for the
-// machine's part and one per computer and user for the user's part.
+// machine's part, one per computer and user for the user's part, and one
+// per home folder that a sweep on a file server emptied, with one for the
+// homes folder itself. A home folder bearing a user's name is the folder
+// that user's logon script empties, so its clean run closes that user's
+// rows on every computer when it is the later.
 //
 // Every byte of a log was written by a computer or by a user, so nothing
 // in it is trusted. Three steps, each in a file of its own, decide what a
@@ -34,6 +38,7 @@ namespace stravik::console {
 
 enum class RowState {
     clean,             // removed, or nothing there
+    closedBySweep,     // a user's failing run, after which a sweep emptied the user's folder
     present,           // a check found something, or could not reach the folder
     restartPending,    // removed; a file goes at the next restart
     permissionDenied,  // 70: denied, or a file in use
@@ -50,15 +55,20 @@ enum class RowState {
     stale,             // no run for the days asked
     neverReported,     // must have reported, no record at all
 };
-inline constexpr std::size_t rowStateCount = 16;
+inline constexpr std::size_t rowStateCount = 17;
 
 std::string_view rowStateText(RowState state);
 
 struct EstateRow {
+    // For a sweep's rows ("home"), the homes folder as the sweep names it
+    // ("\\fs1\homes\").
     std::string computer;
-    // "machine" or "user"; "mismatch" for records that claim another
-    // place; "log" for a file that speaks for no one (taken, unreadable, ...)
+    // "machine", "user" or "home"; "mismatch" for records that claim
+    // another place; "log" for a file that speaks for no one (taken,
+    // unreadable, ...)
     std::string part;
+    // For a sweep's rows, the home folder's name; empty for the row of
+    // the homes folder itself.
     std::string user;
     std::string logFile;
     std::string lastStart;
@@ -137,8 +147,12 @@ private:
     };
 
     void fold(const Run& run);
+    void foldHome(const Run& run, const HomeLine& home);
     void foldInto(const RowKey& key, const Run& run, const std::string& part,
                   const std::string& note);
+    // Adds a run at `position` to the row; returns the row when the run is
+    // now its latest.
+    EstateRow* addRun(const RowKey& key, const Run& run, std::uint64_t position, bool success);
     void fileRow(const RowKey& key, RowState state, const std::string& path,
                  const std::string& note);
 

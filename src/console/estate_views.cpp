@@ -12,14 +12,13 @@ namespace stravik::console {
 
 namespace {
 
-constexpr std::array allStates = {RowState::clean,          RowState::present,
-                                  RowState::restartPending, RowState::permissionDenied,
-                                  RowState::linkRefused,    RowState::unreachable,
-                                  RowState::notElevated,    RowState::failed,
-                                  RowState::interrupted,    RowState::mismatched,
-                                  RowState::nameTaken,      RowState::ownerUnknown,
-                                  RowState::unreadable,     RowState::notAttributed,
-                                  RowState::stale,          RowState::neverReported};
+constexpr std::array allStates = {
+    RowState::clean,          RowState::closedBySweep,    RowState::present,
+    RowState::restartPending, RowState::permissionDenied, RowState::linkRefused,
+    RowState::unreachable,    RowState::notElevated,      RowState::failed,
+    RowState::interrupted,    RowState::mismatched,       RowState::nameTaken,
+    RowState::ownerUnknown,   RowState::unreadable,       RowState::notAttributed,
+    RowState::stale,          RowState::neverReported};
 static_assert(allStates.size() == rowStateCount);
 
 std::array<std::int64_t, rowStateCount> stateCounts(const std::vector<EstateRow>& rows) {
@@ -32,9 +31,15 @@ std::array<std::int64_t, rowStateCount> stateCounts(const std::vector<EstateRow>
 
 // "7 computers (1 clean)": a computer is clean when every row of it is.
 // Mismatched records and files that speak for no one are no computer's.
+// Then ", 40 home folders (38 clean)" when sweeps were read.
 std::string computersText(const std::vector<EstateRow>& rows) {
     std::map<std::string, bool> clean;
+    std::int64_t homes = 0, cleanHomes = 0;
     for (const EstateRow& row : rows) {
+        if (row.part == "home" && !row.user.empty()) {
+            ++homes;
+            cleanHomes += isClean(row) ? 1 : 0;
+        }
         if (row.part != "machine" && row.part != "user") {
             continue;
         }
@@ -43,7 +48,10 @@ std::string computersText(const std::vector<EstateRow>& rows) {
     }
     const auto cleanCount =
         std::count_if(clean.begin(), clean.end(), [](const auto& entry) { return entry.second; });
-    return std::to_string(clean.size()) + " computers (" + std::to_string(cleanCount) + " clean)";
+    return std::to_string(clean.size()) + " computers (" + std::to_string(cleanCount) + " clean)" +
+           (homes == 0 ? std::string()
+                       : ", " + std::to_string(homes) + " home folders (" +
+                             std::to_string(cleanHomes) + " clean)");
 }
 
 std::string failuresText(const EstateRow& row) {
@@ -144,6 +152,8 @@ std::string_view stateColour(RowState state) {
     switch (state) {
         case RowState::clean:
             return "#2e7d32";
+        case RowState::closedBySweep:
+            return "#558b2f";
         case RowState::restartPending:
         case RowState::present:
         case RowState::stale:

@@ -52,6 +52,7 @@ PlaceKind kindOfFolder(std::string_view name) {
     const std::string folded = upperAscii(name);
     return folded == "COMPUTERS" ? PlaceKind::computers
            : folded == "USERS"   ? PlaceKind::users
+           : folded == "HOMES"   ? PlaceKind::homes
                                  : PlaceKind::none;
 }
 
@@ -164,15 +165,17 @@ Speaking speaksFor(const LogPlace& place, const Attribution& attribution, std::s
     Speaking speaking;
     const bool machinePart = scope == "machine" || scope == "everything";
     const bool userPart = scope == "user" || scope == "everything";
+    const bool homePart = scope == "home";
     const std::string computerName = computerKey(computer);
     const std::string userName = upperAscii(user);
     const std::string stem = upperAscii(place.stem);
     if (place.kind == PlaceKind::computers) {
         if (!machinePart || stem != computerName) {
-            speaking.mismatch =
-                "a record for " +
-                (machinePart ? "computer " + std::string(computer) : std::string("a user's part")) +
-                " in a computer's log";
+            speaking.mismatch = "a record for " +
+                                (machinePart ? "computer " + std::string(computer)
+                                 : homePart  ? std::string("a sweep of home folders")
+                                             : std::string("a user's part")) +
+                                " in a computer's log";
         }
         speaking.machine = speaking.mismatch.empty();
     } else if (place.kind == PlaceKind::users) {
@@ -184,14 +187,23 @@ Speaking speaksFor(const LogPlace& place, const Attribution& attribution, std::s
         if (!userPart || !named) {
             speaking.mismatch =
                 "a record for " +
-                (userPart ? "computer " + std::string(computer) + ", user " + std::string(user)
-                          : std::string("the machine's part")) +
+                (userPart   ? "computer " + std::string(computer) + ", user " + std::string(user)
+                 : homePart ? std::string("a sweep of home folders")
+                            : std::string("the machine's part")) +
                 " in a user's log";
         }
         speaking.user = speaking.mismatch.empty();
+    } else if (place.kind == PlaceKind::homes) {
+        // Who ran the sweep and where is the sweep's own business: its log
+        // is an administrator's, and its rows are named by the folders.
+        if (!homePart) {
+            speaking.mismatch = "a record for computer " + std::string(computer) +
+                                " in a sweep's log of home folders";
+        }
+        speaking.home = speaking.mismatch.empty();
     }
-    if (!machinePart && !userPart) {
-        speaking = {false, false, "a record of no known scope"};
+    if (!machinePart && !userPart && !homePart) {
+        speaking = {false, false, false, "a record of no known scope"};
     }
     return speaking;
 }

@@ -9,9 +9,11 @@
 //
 //   computers\PC1*.log   owned by PC1$ (any domain): the machine's part of PC1
 //   users\PC1-anna*.log  owned by anna (any domain): anna's part on PC1
+//   homes\FS1*.log       a sweep of home folders on a file server
 //
-// and in both SYSTEM or the Administrators group, which only an
-// administrator of the server can be. Any other owner took the name, and
+// and in all of them SYSTEM or the Administrators group, which only an
+// administrator of the server can be; a sweep's log only by those two,
+// since a sweep speaks for every user's home folder. Any other owner took the name, and
 // the file is shown as such, never folded into the row its name claims.
 // Within an attributed file, each record still has to claim the computer,
 // user and part that the place names, or it is shown as a mismatch.
@@ -27,7 +29,7 @@ namespace stravik::console {
 // The folders the scripts write to. A log is placed only when it lies
 // directly in such a folder, and that folder is one of those given to the
 // report or directly under one.
-enum class PlaceKind { computers, users, none };
+enum class PlaceKind { computers, users, homes, none };
 
 struct LogPlace {
     PlaceKind kind = PlaceKind::none;
@@ -80,6 +82,7 @@ Attribution attribute(const LogPlace& place, const LogOwner& owner, Trust trust)
 struct Speaking {
     bool machine = false;
     bool user = false;
+    bool home = false;     // a sweep's home folders
     std::string mismatch;  // empty when it speaks for its place
 };
 // `computer` and `user` as the record claims them.

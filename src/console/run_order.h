@@ -57,6 +57,8 @@ public:
     bool add(const RunOrder& order, std::string_view start, bool success);
 
     std::int64_t runs() const { return runs_; }
+    // The order of the row's latest run, once it has one.
+    const std::optional<RunOrder>& latest() const { return latest_; }
     const std::string& firstSeen() const { return firstSeen_; }
     const std::string& lastSuccess() const { return lastSuccess_; }
     // Up to `failuresCounted`, which stands for that many or more.

@@ -17,6 +17,18 @@ constexpr std::size_t openRunsKept = 256;
 
 std::string kept(std::string_view text) { return std::string(text.substr(0, keptTextBytes)); }
 
+// The fate a target's line names ("removed: <target>"), if it is one.
+std::optional<std::size_t> fateOf(std::string_view text) {
+    for (std::size_t fate = 0; fate < record::fateNames.size(); ++fate) {
+        if (text.size() > record::fateNames[fate].size() + 2 &&
+            text.starts_with(record::fateNames[fate]) &&
+            text.substr(record::fateNames[fate].size(), 2) == ": ") {
+            return fate;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 void RunReader::line(std::string_view bytes, std::uint64_t position) {
@@ -109,6 +121,9 @@ void RunReader::readRecordLine(std::string_view bytes, std::uint64_t position) {
         return;
     }
     Run& run = found->second;
+    if (run.scope == "home" && readHomeLine(run, text, position)) {
+        return;
+    }
     if (const std::optional<record::End> end = record::parseEnd(text)) {
         run.end = kept(end->time);
         run.exitCode = end->exitCode;
@@ -118,18 +133,49 @@ void RunReader::readRecordLine(std::string_view bytes, std::uint64_t position) {
         run.summarised = true;
     } else if (const auto target = record::afterPrefix(text, record::failedPrefix)) {
         run.failedTarget = kept(*target);
-    } else if (const auto error = record::parseError(text); error && run.errorNumber.empty()) {
-        run.errorNumber = kept(error->number);
-        run.errorText = kept(error->description);
-    } else if (!run.summarised) {
-        for (std::size_t fate = 0; fate < record::fateNames.size(); ++fate) {
-            if (text.size() > record::fateNames[fate].size() + 2 &&
-                text.starts_with(record::fateNames[fate]) &&
-                text.substr(record::fateNames[fate].size(), 2) == ": ") {
-                ++run.counts[fate];
-            }
+    } else if (const auto error = record::parseError(text)) {
+        if (run.errorNumber.empty()) {
+            run.errorNumber = kept(error->number);
+            run.errorText = kept(error->description);
         }
+    } else if (const std::optional<std::size_t> fate = fateOf(text); fate && !run.summarised) {
+        ++run.counts[*fate];
     }
+}
+
+// A sweep's lines about its home folders: what is said of a folder is kept
+// until its own line comes, and then handed on with it. Returns whether the
+// line was one of them; the run's own reading goes on for the others.
+bool RunReader::readHomeLine(Run& run, std::string_view text, std::uint64_t position) {
+    if (const auto folder = record::afterPrefix(text, record::homesFolderPrefix)) {
+        run.homesFolder = kept(*folder);
+        return true;
+    }
+    if (const std::optional<record::Home> home = record::parseHome(text)) {
+        HomeLine line;
+        line.position = position;
+        line.fate = home->fate;
+        line.errorNumber = home->errorNumber;
+        line.backupPrivileges = home->backupPrivileges;
+        line.folder = kept(home->folder);
+        line.name = kept(home->name);
+        line.errorText = std::exchange(run.homeErrorText, {});
+        line.failedTarget = std::exchange(run.homeFailedTarget, {});
+        line.counts = std::exchange(run.homeCounts, {});
+        run.homeErrorNumber.clear();
+        home_(run, line);
+        return true;
+    }
+    if (const auto target = record::afterPrefix(text, record::failedPrefix)) {
+        run.homeFailedTarget = kept(*target);
+    } else if (const auto error = record::parseError(text); error && run.homeErrorNumber.empty()) {
+        run.homeErrorNumber = kept(error->number);
+        run.homeErrorText = kept(error->description);
+    } else if (const std::optional<std::size_t> fate = fateOf(text); fate && !run.summarised) {
+        ++run.homeCounts[*fate];
+    }
+    // The run's own reading counts and keeps them too.
+    return false;
 }
 
 }  // namespace stravik::console

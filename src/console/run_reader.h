@@ -7,6 +7,11 @@
 // for a log only when one of its first lines starts a run in the format
 // known here; a binary file, another program's log or another format's is
 // skipped whole. Every text kept from a log is cut to a bounded length.
+//
+// A sweep of home folders names each folder's fate on a line of its own,
+// after that folder's targets and messages: each such line is handed on
+// as it comes, with what the run said of that folder, so that a sweep of
+// thousands of folders costs no more than one.
 
 #include <cstdint>
 #include <functional>
@@ -29,13 +34,34 @@ struct Run {
     std::string errorNumber, errorText, failedTarget;
     record::FateCounts counts{};
     bool summarised = false;
+    // A sweep's: the homes folder its line names, and what was said since
+    // the last home folder's line. An error left when the run ends is the
+    // homes folder's own.
+    std::string homesFolder;
+    std::string homeErrorNumber, homeErrorText, homeFailedTarget;
+    record::FateCounts homeCounts{};
+};
+
+// One home folder's line in a sweep, with the messages before it.
+struct HomeLine {
+    std::uint64_t position = 0;
+    record::HomeFate fate = record::HomeFate::clean;
+    std::int64_t errorNumber = 0;
+    bool backupPrivileges = false;
+    std::string folder, name;  // the homes folder as its line names it; the home folder's name
+    std::string errorText;     // of the "Error #" line before it, if any
+    std::string failedTarget;
+    record::FateCounts counts{};  // its targets' fates
 };
 
 class RunReader {
 public:
     // `run` is called with each run of the file, as it ends or, never
     // ended, when the file does.
-    explicit RunReader(std::function<void(const Run&)> run) : run_(std::move(run)) {}
+    // `home` with each home folder's line of a sweep, as it comes.
+    RunReader(std::function<void(const Run&)> run,
+              std::function<void(const Run&, const HomeLine&)> home)
+        : run_(std::move(run)), home_(std::move(home)) {}
 
     // The file's lines in order, without their line ends; `position` grows
     // with every line the report reads.
@@ -50,8 +76,10 @@ public:
 private:
     void readRecordLine(std::string_view bytes, std::uint64_t position);
     void endRun(std::map<std::string, Run>::iterator run);
+    bool readHomeLine(Run& run, std::string_view text, std::uint64_t position);
 
     std::function<void(const Run&)> run_;
+    std::function<void(const Run&, const HomeLine&)> home_;
     bool decided_ = false;
     bool skipped_ = false;
     bool first_ = true;

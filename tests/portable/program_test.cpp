@@ -427,6 +427,20 @@ TEST(ConsoleReport, TrustsEachLogByItsOwnerAndRefusesWhatIsNoFile) {
     write(logs / "users/PC5-anna.log", 54321, "PC5", "anna", "2026-12-09T08:00:00Z", 0);
     ASSERT_EQ(::mkfifo((logs / "users/PC3-x.log").c_str(), 0600), 0);
     fs::create_symlink(logs / "computers/PC1.log", logs / "computers/PC4.log");
+    // Sweeps of home folders, by root and by another user.
+    for (const auto& [name, owner] : {std::pair{"FS1", uid_t{0}}, std::pair{"FS2", *daemon}}) {
+        const fs::path sweep = logs / "homes" / (std::string(name) + ".log");
+        fs::create_directories(sweep.parent_path());
+        const std::string prefix = std::string("2026-12-09T02:00:00Z ") + name + "[9] ";
+        std::ofstream(sweep, std::ios::binary)
+            << prefix
+            << "start 2026-12-09T02:00:00Z, version 1.00, format 1, command remove, scope home, "
+               "user SYSTEM, elevated yes, command line: x\r\n"
+            << prefix << "homes folder: \\\\fs1\\homes\\\r\n"
+            << prefix << "home emptied: \\\\fs1\\homes\\anna\r\n"
+            << prefix << "end 2026-12-09T02:00:01Z, exit code 0\r\n";
+        ASSERT_EQ(::chown(sweep.c_str(), owner, static_cast<gid_t>(-1)), 0) << sweep;
+    }
     std::string flood;
     for (int computer = 0; computer < 3000; ++computer) {
         const std::string prefix = "2026-12-09T09:00:00Z PCX" + std::to_string(computer) + "[1] ";
@@ -458,6 +472,8 @@ TEST(ConsoleReport, TrustsEachLogByItsOwnerAndRefusesWhatIsNoFile) {
     EXPECT_EQ(stateOf("PC2\",\"user\",\"nobody\""), "permission denied or in use");
     EXPECT_EQ(stateOf("\",\"log\",\"\",\"logs/users/PC2-nobody.log\""), "log name taken");
     EXPECT_EQ(stateOf("\",\"log\",\"\",\"logs/users/PC5-anna.log\""), "owner unknown");
+    EXPECT_EQ(stateOf("\\\\fs1\\homes\\\",\"home\",\"anna\""), "clean");
+    EXPECT_EQ(stateOf("\",\"log\",\"\",\"logs/homes/FS2.log\""), "log name taken");
     EXPECT_EQ(stateOf("\",\"log\",\"\",\"logs/users/PC3-x.log\""), "unreadable");
     EXPECT_EQ(stateOf("\",\"log\",\"\",\"logs/computers/PC4.log\""), "unreadable");
     EXPECT_NE(run.output.find("log name taken, owned by daemon (logs/users/PC2-nobody.log)"),

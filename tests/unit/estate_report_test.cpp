@@ -152,6 +152,87 @@ TEST(EstateReportTest, EachLogSpeaksOnlyForWhomItsPlaceAndOwnerAllowInTheOrderIt
     EXPECT_THAT(consoleReport({}, byPlace.counts()), HasSubstr("(/trustnames)"));
 }
 
+// A sweep's log of home folders beside the logon scripts' logs: a row per
+// home folder, and a later clean sweep of a user's folder closes that
+// user's failing rows on every computer, an earlier one does not.
+TEST(EstateReportTest, ASweepGivesARowPerHomeFolderAndClosesItsUsersEarlierRows) {
+    EstateReport report("2026-12-09T12:00:00Z", Trust::owner);
+    const std::string sweep = "2026-12-09T02:00:00Z FS1[5]";
+    const std::string homes = sweep + " homes folder: \\\\fs1\\homes\\";
+    const auto home = [&](const std::string& fate, const std::string& name) {
+        return sweep + " home " + fate + ": \\\\fs1\\homes\\" + name;
+    };
+    std::string sweepStart = start(sweep, "home", "SYSTEM");
+    feed(report, "logs/homes/FS1.log", systemOwner,
+         {sweepStart, homes, sweep + " removed: \\\\fs1\\homes\\anna\\Halvoran\\template\\a.dot",
+          home("emptied", "anna"), home("clean", "bob"),
+          sweep + " Error # 75: Path/File access error: \\\\fs1\\homes\\carl\\Halvoran is a "
+                  "link to another folder.",
+          sweep + " failed: \\\\fs1\\homes\\carl\\Halvoran", home("failed 75", "carl"),
+          home("skipped", "System Volume Information"),
+          sweep + " homes summary: emptied 1, clean 1, present 0, skipped 1, failed 1",
+          end(sweep, 75)});
+    // A check the day before found dora's templates; the sweep never got
+    // to her folder again.
+    const std::string check = "2026-12-08T02:00:00Z FS1[4]";
+    std::string checkStart = start(check, "home", "SYSTEM");
+    checkStart.replace(checkStart.find("command remove"), 14, "command check");
+    feed(report, "logs/homes/FS1-20261208T020000Z-4.log", systemOwner,
+         {checkStart, check + " homes folder: \\\\fs1\\homes\\",
+          check + " home present: \\\\fs1\\homes\\dora", end(check, 1)});
+    // Anna's logon script failed on two computers before the sweep; bob's
+    // failed after it.
+    for (const std::string computer : {"PC1", "PC2"}) {
+        const std::string run = "2026-12-08T08:00:00Z " + computer + "[9]";
+        feed(report, "logs/users/" + computer + "-anna.log", account("anna"),
+             {start(run, "user", "anna"), run + " Error # 70: Permission denied.", end(run, 70)});
+    }
+    const std::string bob = "2026-12-09T08:00:00Z PC1[10]";
+    feed(report, "logs/users/PC1-bob.log", account("bob"),
+         {start(bob, "user", "bob"), end(bob, 76)});
+    // A user's own sweep log, and a sweep's record in a user's log.
+    const std::string forged = "2026-12-09T11:00:00Z FS9[1]";
+    feed(report, "logs/homes/FS9.log", account("eve"),
+         {start(forged, "home", "eve"), forged + " home clean: \\\\fs1\\homes\\bob",
+          end(forged, 0)});
+    const std::string eve = "2026-12-09T11:00:00Z PC3[2]";
+    feed(report, "logs/users/PC3-eve.log", account("eve"),
+         {start(eve, "home", "eve"), eve + " home clean: \\\\fs1\\homes\\bob", end(eve, 0)});
+
+    const std::vector<EstateRow> rows = report.rows(std::nullopt, std::nullopt);
+    const std::string root = "\\\\fs1\\homes\\";
+    EXPECT_EQ(stateOf(find(rows, root, "home")), RowState::clean) << "the sweep went through";
+    EXPECT_EQ(stateOf(find(rows, root, "home", "anna")), RowState::clean);
+    EXPECT_EQ(find(rows, root, "home", "anna")->counts[0], 1);
+    EXPECT_EQ(stateOf(find(rows, root, "home", "bob")), RowState::clean);
+    const EstateRow* carl = find(rows, root, "home", "carl");
+    ASSERT_TRUE(carl);
+    EXPECT_EQ(carl->state, RowState::linkRefused);
+    EXPECT_THAT(carl->errorText, HasSubstr("carl\\Halvoran is a link"));
+    EXPECT_EQ(carl->lastStart, "2026-12-09T02:00:00Z");
+    EXPECT_EQ(carl->failuresInARow, 1);
+    EXPECT_EQ(stateOf(find(rows, root, "home", "dora")), RowState::present);
+    EXPECT_FALSE(find(rows, root, "home", "System Volume Information"));
+    for (const std::string computer : {"PC1", "PC2"}) {
+        const EstateRow* anna = find(rows, computer, "user", "anna");
+        ASSERT_TRUE(anna);
+        EXPECT_EQ(anna->state, RowState::closedBySweep);
+        EXPECT_TRUE(isClean(*anna));
+        EXPECT_THAT(anna->note, HasSubstr("emptied by the sweep of \\\\fs1\\homes\\anna at "
+                                          "2026-12-09T02:00:00Z; its own last run: permission"));
+    }
+    EXPECT_EQ(stateOf(find(rows, "PC1", "user", "bob")), RowState::unreachable);
+    EXPECT_EQ(stateOf(fileRow(rows, "logs/homes/FS9.log")), RowState::nameTaken);
+    EXPECT_EQ(stateOf(find(rows, "PC3", "mismatch", "eve")), RowState::mismatched);
+    EXPECT_FALSE(find(rows, "PC3", "user", "eve"));
+    const std::string text = consoleReport(rows, report.counts());
+    EXPECT_EQ(text.find("Stravik estate report: 2 computers (1 clean), 4 home folders (2 clean)"),
+              0u)
+        << text;
+    EXPECT_THAT(text, HasSubstr("closed by sweep: 2"));
+    EXPECT_THAT(text, HasSubstr("  \\\\fs1\\homes\\  home carl  link refused, exit code 75"));
+}
+
 // Whatever order the files come in and however much one log says, a row
 // keeps its latest run, a bounded history, and a file a few rows.
 TEST(EstateReportTest, RowsStayBoundedAndInOrderWhateverTheFilesHold) {
