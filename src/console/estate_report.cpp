@@ -40,6 +40,19 @@ std::string placeName(PlaceKind kind) {
 
 bool isPartRow(const EstateRow& row) { return row.part == "machine" || row.part == "user"; }
 
+// The homes folder a sweep names, as the rows show it: a local folder
+// ("D:\Homes\") is named on its server as an administrator reaches it
+// ("\\FS1\D$\Homes\"), since every file server may have its own D:\Homes.
+std::string homesRoot(std::string_view folder, std::string_view computer) {
+    const bool drive =
+        folder.size() >= 3 && folder[1] == ':' && folder[2] == '\\' &&
+        ((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z'));
+    if (!drive) {
+        return std::string(folder);
+    }
+    return "\\\\" + computerKey(computer) + "\\" + folder[0] + "$" + std::string(folder.substr(2));
+}
+
 // A home folder's fate as a row's state: what a run of that one folder
 // would have returned.
 std::int64_t homeExitCode(const HomeLine& home) {
@@ -235,12 +248,12 @@ void EstateReport::fold(const Run& run) {
         // own); otherwise why it could not, or that it never ended.
         const bool ownError = !run.homeErrorNumber.empty();
         const bool through = run.exitCode && !ownError;
-        EstateRow* row =
-            addRun({upperAscii(run.homesFolder), "home", "", ""}, run, run.position, through);
+        const std::string root = homesRoot(run.homesFolder, run.computer);
+        EstateRow* row = addRun({upperAscii(root), "home", "", ""}, run, run.position, through);
         if (row == nullptr) {
             return;
         }
-        row->computer = run.homesFolder;
+        row->computer = root;
         row->user.clear();
         row->errorNumber = run.homeErrorNumber;
         row->errorText = run.homeErrorText;
@@ -262,12 +275,13 @@ void EstateReport::foldHome(const Run& run, const HomeLine& home) {
     const std::int64_t code = homeExitCode(home);
     const bool success =
         home.fate == record::HomeFate::emptied || home.fate == record::HomeFate::clean;
-    EstateRow* row = addRun({upperAscii(home.folder), "home", upperAscii(home.name), ""}, run,
-                            home.position, success);
+    const std::string root = homesRoot(home.folder, run.computer);
+    EstateRow* row =
+        addRun({upperAscii(root), "home", upperAscii(home.name), ""}, run, home.position, success);
     if (row == nullptr) {
         return;
     }
-    row->computer = home.folder;
+    row->computer = root;
     row->user = home.name;
     row->lastEnd.clear();
     row->exitCode = code;

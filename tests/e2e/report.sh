@@ -4,7 +4,9 @@
 # without its H: drive, one whose removal a held template file stopped, one
 # killed in the middle of a large folder, and a user's log that someone
 # forged with markup in its names; besides them a run still being written,
-# a log that cannot be opened, and a user's log that another Unix user owns.
+# a log that cannot be opened, and a user's log that another Unix user owns;
+# then a sweep of a file server's home folders, the Wine user's among them,
+# that empties the template folder the failing logon scripts left.
 # The report reads them from the Unix side's share as an administrator's
 # scheduled task would, first trusting each log by its place (Wine has no
 # computer accounts to own the machines' logs), then by its owner, which
@@ -91,6 +93,22 @@ done
 kill -KILL "$killed"
 wait "$killed" 2>/dev/null || true
 
+# The file server empties every home folder after those runs: the Wine
+# user's (the same folder the logon scripts of PC-HELD and PC-KILLED left
+# unfinished), one without templates, one whose Halvoran is a link, and
+# Windows' own hidden and system folder.
+become FILESERVER
+HOMES=$E2E_WORK/homes
+mkdir -p "$WINEPREFIX/dosdevices/unc/fileserver" "$LOGS/homes" "$HOMES/$USER_NAME/Halvoran/template" \
+    "$HOMES/bert/Halvoran/template" "$HOMES/dora" "$HOMES/System Volume Information" "$E2E_WORK/server"
+ln -s "$HOMES" "$WINEPREFIX/dosdevices/unc/fileserver/homes"
+touch "$HOMES/$USER_NAME/Halvoran/template/Normal.dotx" "$E2E_WORK/server/payroll.xlsx"
+ln -s "$E2E_WORK/server" "$HOMES/dora/Halvoran"
+python3 -c 'import os, sys; os.setxattr(sys.argv[1], "user.DOSATTRIB", b"0x16")' \
+    "$HOMES/System Volume Information"
+stravikc 75 remove /homes '\\fileserver\homes' /quiet /log 'C:\share\logs\homes\FILESERVER.log'
+check "the server's file behind dora's link survives" [ -f "$E2E_WORK/server/payroll.xlsx" ]
+
 # A user's own log, written by that user: a record forged to speak for
 # another computer, with markup and a formula in its names.
 forged='2026-12-09T11:00:00Z <svg/onload=alert(1)>[66]'
@@ -118,10 +136,10 @@ wine_run 'C:\stravik\driver.exe' --hold "C:\\share\\logs\\users\\PC-LOCKED-$USER
 sed 's/^/    /' "$OUT"
 check "the report exits 1" grep -qx PASS <(tr -d '\r' <"$OUT")
 said() { check "it said: $1" grep -qF -- "$1" <(tr -d '\r' <"$OUT"); }
-said '6 computers (1 clean)'
+said '6 computers (1 clean), 3 home folders (2 clean)'
 said '1 other files skipped'
 said '1 lines still being written; logs trusted by their folder and name alone, not their owners (/trustnames)'
-said 'permission denied or in use: 1'
+said 'closed by sweep: 2'
 said 'mismatched: 1'
 said 'never reported: 3'
 held_log_unreadable() { grep -qE "^  log  unreadable, .+ \(logs.users.PC-LOCKED-$USER_NAME.log\)" <(tr -d '\r' <"$OUT"); }
@@ -131,13 +149,25 @@ state_of() { grep -F "\"$1\",\"$2\",\"$3\"," "$csv" | cut -d, -f9; }
 check "CSV has a byte-order mark" [ "$(head -c 3 "$csv" | od -An -tx1 | tr -d ' ')" = efbbbf ]
 for expected in "PC-CLEAN machine - clean" "PC-CLEAN user $USER_NAME clean" \
     "PC-INUSE machine - interrupted" "PC-NODRIVE machine - drive not reachable" \
-    "PC-HELD user $USER_NAME permission denied or in use" "PC-HELD machine - never reported" \
-    "PC-KILLED user $USER_NAME interrupted" "PC-KILLED machine - never reported" \
+    "PC-HELD user $USER_NAME closed by sweep" "PC-HELD machine - never reported" \
+    "PC-KILLED user $USER_NAME closed by sweep" "PC-KILLED machine - never reported" \
     "PC-NEVER machine - never reported" "<svg/onload=alert(1)> mismatch $USER_NAME mismatched"; do
     read -r computer part user state <<<"$expected"
     [ "$user" != - ] || user=
     check "CSV: $computer $part $user is $state" [ "$(state_of "$computer" "$part" "$user")" = "\"$state\"" ]
 done
+# The homes folder's own row (no name), then each home folder's.
+for expected in "- clean" "$USER_NAME clean" "bert clean" "dora link refused"; do
+    read -r user state <<<"$expected"
+    [ "$user" != - ] || user=
+    check "CSV: the sweep's home folder '$user' is $state" \
+        [ "$(state_of "\\\\fileserver\\homes\\" home "$user")" = "\"$state\"" ]
+done
+no_row_for_windows_folder() { ! grep -qF "System Volume Information" "$csv"; }
+check "CSV: no row for Windows' own folder" no_row_for_windows_folder
+said '  \\fileserver\homes\  home dora  link refused, exit code 75, Error # 75: Path/File access error: \\fileserver\homes\dora\Halvoran is a link to another folder'
+closed_by() { grep -qE "^\"PC-HELD\",\"user\",.*\"emptied by the sweep of [\\]{2}fileserver[\\]homes[\\]$USER_NAME at [0-9T:-]+Z; its own last run: permission denied or in use\"" "$csv"; }
+check "CSV: PC-HELD's user row names the sweep that closed it" closed_by
 check "CSV: the held file is named" grep -qF '"H:\Halvoran\template\b.dot"' "$csv"
 check "CSV: PC-CLEAN's machine part counts its 30 removals" \
     grep -qE '^"PC-CLEAN","machine",.*,"30","4","0","0","0","0","1",' "$csv"
@@ -152,13 +182,15 @@ owned_by_wine_user() { grep -qE "^  log  log name taken, owned by [^ ]+\\\\$USER
 check "a machine's log written by the Wine user is not its computer's" owned_by_wine_user
 said 'owned by NT AUTHORITY\ANONYMOUS LOGON (logs\users\PC-HELD-daemon.log)'
 said "  PC-HELD  user $USER_NAME  permission denied or in use"
+owned_sweep() { grep -qE "^  log  log name taken, owned by [^ ]+\\\\$USER_NAME \(logs\\\\homes\\\\FILESERVER.log\)" <(tr -d '\r' <"$OUT"); }
+check "a sweep's log written by the Wine user speaks for no home folder" owned_sweep
 said "  PC-KILLED  user $USER_NAME  interrupted"
 
 echo "--- the page in a browser"
 page=$SHARE/report.html
 dom=$E2E_WORK/dom.html
 chromium --headless --no-sandbox --disable-gpu --dump-dom "file://$page" >"$dom" 2>/dev/null
-check "the page shows the counts" grep -qF 'data-state="clean">2</text>' "$dom"
+check "the page shows the counts" grep -qF 'data-state="clean">5</text>' "$dom"
 check "and that logs were trusted by their place" grep -qF '(/trustnames)' "$dom"
 check "the forged names are text" grep -qF '&lt;svg/onload=alert(1)&gt;' "$dom"
 no_element_of_theirs() { ! grep -qiE '<(svg/onload|script>alert)' "$1"; }
