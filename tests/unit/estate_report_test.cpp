@@ -172,14 +172,14 @@ TEST(EstateReportTest, ASweepGivesARowPerHomeFolderAndClosesItsUsersEarlierRows)
           home("skipped", "System Volume Information"),
           sweep + " homes summary: emptied 1, clean 1, present 0, skipped 1, failed 1",
           end(sweep, 75)});
-    // A check the day before found dora's templates; the sweep never got
-    // to her folder again.
+    // A check of the server's own folder the day before found dora's
+    // templates: named as an administrator reaches that folder.
     const std::string check = "2026-12-08T02:00:00Z FS1[4]";
     std::string checkStart = start(check, "home", "SYSTEM");
     checkStart.replace(checkStart.find("command remove"), 14, "command check");
     feed(report, "logs/homes/FS1-20261208T020000Z-4.log", systemOwner,
-         {checkStart, check + " homes folder: \\\\fs1\\homes\\",
-          check + " home present: \\\\fs1\\homes\\dora", end(check, 1)});
+         {checkStart, check + " homes folder: D:\\Homes\\",
+          check + " home present: D:\\Homes\\dora", end(check, 1)});
     // Anna's logon script failed on two computers before the sweep; bob's
     // failed after it.
     for (const std::string computer : {"PC1", "PC2"}) {
@@ -211,7 +211,7 @@ TEST(EstateReportTest, ASweepGivesARowPerHomeFolderAndClosesItsUsersEarlierRows)
     EXPECT_THAT(carl->errorText, HasSubstr("carl\\Halvoran is a link"));
     EXPECT_EQ(carl->lastStart, "2026-12-09T02:00:00Z");
     EXPECT_EQ(carl->failuresInARow, 1);
-    EXPECT_EQ(stateOf(find(rows, root, "home", "dora")), RowState::present);
+    EXPECT_EQ(stateOf(find(rows, "\\\\FS1\\D$\\Homes\\", "home", "dora")), RowState::present);
     EXPECT_FALSE(find(rows, root, "home", "System Volume Information"));
     for (const std::string computer : {"PC1", "PC2"}) {
         const EstateRow* anna = find(rows, computer, "user", "anna");
