@@ -32,7 +32,7 @@ said() { check "it said: $1" grep -qxF -- "$1" <(tr -d '\r' <"$OUT"); }
 
 # A record's lines: run start, computer[process], then one of the texts a
 # run writes. Any other line in a log is a torn one.
-record_line='^[0-9-]{10}T[0-9:]{8}Z [^ ]+\[[0-9]+\] (start .*, version 1\.00, format 1, |template folder: |removed: |present: |cannot be reached: |deleted at the next restart: |left: |log: |Finished |Error # |failed: |summary: |homes folder: |home [a-z]+( [0-9]+)?(, backup privileges)?: |homes summary: |end )'
+record_line='^[0-9-]{10}T[0-9:]{8}Z [^ ]+\[[0-9]+\] (start .*, version 1\.00, format 1, |template folder: |removed: |present: |cannot be reached: |deleted at the next restart: |left: |log: |Finished |Error #[ -]|failed: |summary: |homes folder: |home [a-z]+( -?[0-9]+)?(, backup privileges)?: |homes summary: |backup privileges: |end )'
 whole_lines() { ! grep -qvE "$record_line" "$@"; }
 
 # The run's event as Wine's trace (+eventlog) shows the call: its type,
