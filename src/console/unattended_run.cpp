@@ -123,12 +123,14 @@ struct HomeResult {
     record::FateCounts counts{};
 };
 
+// The home folder's folders are pinned from `homes`, the homes folder's
+// pin, which holds every folder above them already.
 HomeResult sweepHome(PlatformServices& platform, const CommandLine& command, Output& output,
-                     const Text& homeFolder) {
+                     PinnedFolderPath& homes, const Text& homeFolder) {
     HomeOutput homeOutput(output);
     Account account(homeOutput, true);
     RemovalForm form(platform);
-    form.runUnattended(Scope::user, account, Text(), homeFolder + L"\\");
+    form.runUnattended(Scope::user, account, Text(), homeFolder + L"\\", &homes);
     form.load();
     if (!form.firstError()) {
         runForm(form, command);
@@ -171,7 +173,7 @@ RunResult runSweep(PlatformServices& platform, const CommandLine& command, Outpu
                           accessError(homeFolder + L" is not a name of a folder").info()};
                 output.line(formatErrorMessage(*result.error));
             } else {
-                result = sweepHome(platform, command, output, homeFolder);
+                result = sweepHome(platform, command, output, *pinned, homeFolder);
             }
             ++homeCounts[static_cast<std::size_t>(result.fate)];
             for (std::size_t fate = 0; fate < counts.size(); ++fate) {

@@ -108,6 +108,16 @@ public:
     // Whether an open went through only with the backup and restore
     // privileges (pinFolderPathAsBackup).
     virtual bool usedBackupPrivileges() const { return false; }
+    // `folderPath`, a folder below the pinned one (its path as asked for,
+    // followed by more names), pinned as the pinned folder was but from
+    // it: only the folders below it are opened, from its held folder, and
+    // checked. This pin must outlive the one returned, which holds only
+    // those folders. Null where it cannot (elsewhere, or where there is no
+    // such thing): pin it afresh.
+    virtual std::unique_ptr<PinnedFolderPath> pinWithin(const Text& folderPath) {
+        static_cast<void>(folderPath);
+        return nullptr;
+    }
 };
 
 class PlatformServices {

@@ -74,6 +74,11 @@ void RemovalForm::removeTemplateFiles(FileSystemComponent& fileSystem) {
 }
 
 std::unique_ptr<PinnedFolderPath> RemovalForm::pin(const Text& folderPath) {
+    if (heldAbove_ != nullptr) {
+        if (std::unique_ptr<PinnedFolderPath> pinned = heldAbove_->pinWithin(folderPath)) {
+            return pinned;
+        }
+    }
     return givenTemplateRoot_.empty() ? platform_.pinFolderPath(folderPath)
                                       : platform_.pinFolderPathAsBackup(folderPath);
 }

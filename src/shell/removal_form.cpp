@@ -47,11 +47,12 @@ FileSystemComponent& RemovalForm::requireFileSystem() {
 }
 
 void RemovalForm::runUnattended(Scope scope, TargetReport& report, const Text& installDrive,
-                                const Text& templateRoot) {
+                                const Text& templateRoot, PinnedFolderPath* heldAbove) {
     scope_ = scope;
     report_ = &report;
     givenInstallDrive_ = installDrive;
     givenTemplateRoot_ = templateRoot;
+    heldAbove_ = heldAbove;
 }
 
 Text RemovalForm::templateFolderPath() const {

@@ -52,9 +52,11 @@ public:
     // the template folder instead of any drive, and its folders, which
     // another user may own, are opened as a backup program opens them
     // where the account is denied (PlatformServices::pinFolderPathAsBackup).
-    // The window never calls this.
+    // A non-null `heldAbove`, pinned above `templateRoot` and outliving the
+    // form, pins the folders below it (PinnedFolderPath::pinWithin). The
+    // window never calls this.
     void runUnattended(Scope scope, TargetReport& report, const Text& installDrive = Text(),
-                       const Text& templateRoot = Text());
+                       const Text& templateRoot = Text(), PinnedFolderPath* heldAbove = nullptr);
     // Tells the report whether each target in the scope is there, changing
     // nothing. True when anything is there, or the template folder cannot
     // be reached to say. Guarded.
@@ -108,6 +110,7 @@ private:
     TargetReport* report_ = nullptr;
     Text givenInstallDrive_;
     Text givenTemplateRoot_;
+    PinnedFolderPath* heldAbove_ = nullptr;
     DriveSource driveSource_ = DriveSource::none;
 };
 

@@ -48,7 +48,7 @@ public:
         return NativeFileCalls::openPath(path, access, share, flags, file);
     }
 
-    NTSTATUS open(HANDLE folder, const Text& name, ACCESS_MASK access, ULONG options,
+    NTSTATUS open(HANDLE folder, const Text& name, ACCESS_MASK access, ULONG options, ULONG share,
                   UniqueFile& file) const override {
         if (const auto answer = answerOpen ? answerOpen(name, access) : std::nullopt) {
             return *answer;
@@ -59,7 +59,7 @@ public:
             !(privilegesEnabled && (options & FILE_OPEN_FOR_BACKUP_INTENT) != 0)) {
             return statusAccessDenied;
         }
-        return NativeFileCalls::open(folder, name, access, options, file);
+        return NativeFileCalls::open(folder, name, access, options, share, file);
     }
 
     std::optional<PrivilegeState> enableBackupPrivileges() const override {

@@ -1,5 +1,6 @@
 #include "platform/win32/folder_pin.h"
 
+#include <algorithm>
 #include <map>
 #include <utility>
 #include <vector>
@@ -23,13 +24,55 @@ constexpr DWORD withoutFollowingLinks = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_O
 // attributes only takes no part in share checks. Others may read and
 // write, but not delete, rename or move it. A folder that is not there is
 // "Path not found", whichever of file or path the system says is missing.
+constexpr DWORD heldAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr DWORD heldSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+void raiseOpenError(DWORD error) {
+    raiseWindowsError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
+}
+
 UniqueFile openHeld(const NativeFileCalls& calls, const Text& path) {
     UniqueFile folder;
     const DWORD error =
-        calls.openPath(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE, withoutFollowingLinks, folder);
+        calls.openPath(path, heldAccess, heldSharing, withoutFollowingLinks, folder);
     if (error != ERROR_SUCCESS) {
-        raiseWindowsError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
+        raiseOpenError(error);
+    }
+    return folder;
+}
+
+// The same, by its name alone inside its held parent: nothing above it is
+// looked up again.
+UniqueFile openHeldIn(const NativeFileCalls& calls, HANDLE parent, const Text& name) {
+    UniqueFile folder;
+    const NTSTATUS status = calls.open(parent, name, heldAccess, 0, heldSharing, folder);
+    if (!NT_SUCCESS(status)) {
+        raiseOpenError(windowsErrorOf(status));
+    }
+    return folder;
+}
+
+// `folder`, opened at `path` as `component` of the held `parent`, checked:
+// not a link of any kind (75 naming `path`); where the system names final
+// paths, its final path `finalPath` followed by its name as the held parent
+// lists it, which `finalPath` becomes; a folder (76 when it is not).
+UniqueFile checkedFolder(const NativeFileCalls& calls, HANDLE parent, const Text& component,
+                         const Text& path, std::optional<Text>& finalPath, UniqueFile folder) {
+    const DWORD attributes =
+        queried<FILE_BASIC_INFORMATION>(calls, folder.get(), FileBasicInformation).FileAttributes;
+    if (isLink(attributes, path)) {
+        throw folderIsALink(path);
+    }
+    if (finalPath) {
+        const std::optional<Text> listed = listedName(calls, parent, component);
+        if (!listed) {
+            throw folderIsALink(path);
+        }
+        *finalPath += L"\\" + *listed;
+        confirmFinalPath(calls, folder.get(), *finalPath, path);
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        raiseClassicError(classic::pathNotFound);
     }
     return folder;
 }
@@ -50,22 +93,27 @@ constexpr ACCESS_MASK accessToDelete = DELETE | FILE_READ_ATTRIBUTES;
 
 class HeldFolderPath final : public PinnedFolderPath {
 public:
-    // `held` runs from the drive's root down to the folder at `heldPath`;
-    // `backup`, when given, is `calls`.
+    // `held` runs down to the folder at `heldPath`, whose root and names
+    // `split` gives: from the drive's root, or, in a pin made within
+    // another, from the first folder below that one's; `backup`, when
+    // given, is `calls`.
     HeldFolderPath(const NativeFileCalls& calls, std::unique_ptr<BackupFileCalls> backup,
-                   const Text& folderPath, std::vector<UniqueFile> held, Text heldPath,
-                   std::optional<Text> finalPath)
+                   const Text& folderPath, WindowsPath split, std::vector<UniqueFile> held,
+                   Text heldPath, std::optional<Text> finalPath)
         : backup_(std::move(backup)),
           calls_(calls),
           folderPrefix_(folderPrefixOf(folderPath)),
+          split_(std::move(split)),
           held_(std::move(held)),
           heldPath_(std::move(heldPath)),
           finalPath_(std::move(finalPath)),
           names_(calls) {
-        const BY_HANDLE_FILE_INFORMATION information = informationOf(folder());
-        index_ =
-            (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
-        volumeSerial_ = information.dwVolumeSerialNumber;
+        index_ = static_cast<ULONGLONG>(
+            queried<FILE_INTERNAL_INFORMATION>(calls_, folder(), FileInternalInformation)
+                .IndexNumber.QuadPart);
+        if (!finalPath_) {
+            volumeSerial_ = informationOf(folder()).dwVolumeSerialNumber;
+        }
         // The folder's own name from the volume's root; a file opened in it
         // must carry this name followed by its own.
         folderName_ = names_.of(folder());
@@ -105,6 +153,39 @@ public:
     }
 
     bool usedBackupPrivileges() const override { return backup_ && backup_->used(); }
+
+    // Each folder below this one opened by its name alone inside its held
+    // parent, the first inside this one, and checked as a pin checks it,
+    // its final path continuing this one's. Only a path that names this
+    // folder exactly as it was asked for goes on from it. Privileges used
+    // are the new pin's own.
+    std::unique_ptr<PinnedFolderPath> pinWithin(const Text& folderPath) override {
+        std::optional<WindowsPath> split = splitWindowsPath(folderPath);
+        const std::size_t depth = split_.components.size();
+        if (!split || split->root != split_.root || split->components.size() <= depth ||
+            !std::equal(split_.components.begin(), split_.components.end(),
+                        split->components.begin())) {
+            return nullptr;
+        }
+        auto backup = backup_ ? std::make_unique<BackupFileCalls>(backup_->inner()) : nullptr;
+        const NativeFileCalls& calls = backup ? *backup : calls_;
+        Text path = split_.root;
+        for (const Text& component : split_.components) {
+            path += L"\\" + component;
+        }
+        std::optional<Text> finalPath = finalPath_;
+        std::vector<UniqueFile> held;
+        for (std::size_t level = depth; level < split->components.size(); ++level) {
+            const Text& component = split->components[level];
+            const HANDLE parent = held.empty() ? folder() : held.back().get();
+            path += L"\\" + component;
+            held.push_back(checkedFolder(calls, parent, component, path, finalPath,
+                                         openHeldIn(calls, parent, component)));
+        }
+        return std::make_unique<HeldFolderPath>(calls, std::move(backup), folderPath,
+                                                std::move(*split), std::move(held), path,
+                                                std::move(finalPath));
+    }
 
     // Opened inside the held folder, checked on that open file, deleted
     // through it. A failure is said as the folder's replacement when its
@@ -227,7 +308,8 @@ private:
     std::unique_ptr<BackupFileCalls> backup_;  // the calls, where the pin may use privileges
     const NativeFileCalls& calls_;
     Text folderPrefix_;              // the folder's path as asked for, with its separator
-    std::vector<UniqueFile> held_;   // from the drive's root down to the folder
+    WindowsPath split_;              // the folder's root and names
+    std::vector<UniqueFile> held_;   // from the drive's root, or the pin's it was made within
     Text heldPath_;                  // the folder's path as held, without "." or ".."
     std::optional<Text> finalPath_;  // where the system can say
     ULONGLONG index_ = 0;            // the folder's file index
@@ -256,26 +338,13 @@ std::unique_ptr<PinnedFolderPath> hold(const Text& folderPath, const NativeFileC
     std::optional<Text> finalPath = finalPathOf(calls, held.back().get());
     for (const Text& component : split->components) {
         path += L"\\" + component;
-        UniqueFile folder = openHeld(calls, path);
-        const DWORD attributes = informationOf(folder.get()).dwFileAttributes;
-        if (isLink(attributes, path)) {
-            throw folderIsALink(path);
-        }
-        if (finalPath) {
-            const std::optional<Text> listed = listedName(calls, held.back().get(), component);
-            if (!listed) {
-                throw folderIsALink(path);
-            }
-            *finalPath += L"\\" + *listed;
-            confirmFinalPath(calls, folder.get(), *finalPath, path);
-        }
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            raiseClassicError(classic::pathNotFound);
-        }
-        held.push_back(std::move(folder));
+        const HANDLE parent = held.back().get();
+        held.push_back(
+            checkedFolder(calls, parent, component, path, finalPath, openHeld(calls, path)));
     }
-    return std::make_unique<HeldFolderPath>(calls, std::move(backup), folderPath, std::move(held),
-                                            split->components.empty() ? path + L"\\" : path,
+    Text heldPath = split->components.empty() ? path + L"\\" : path;
+    return std::make_unique<HeldFolderPath>(calls, std::move(backup), folderPath, std::move(*split),
+                                            std::move(held), std::move(heldPath),
                                             std::move(finalPath));
 }
 

@@ -61,15 +61,14 @@ DWORD NativeFileCalls::openPath(const Text& path, DWORD access, DWORD share, DWO
 }
 
 NTSTATUS NativeFileCalls::open(HANDLE folder, const Text& name, ACCESS_MASK access, ULONG options,
-                               UniqueFile& file) const {
+                               ULONG share, UniqueFile& file) const {
     UNICODE_STRING objectName = countedString(name);
     OBJECT_ATTRIBUTES attributes{};
     InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, folder, nullptr);
     IO_STATUS_BLOCK ioStatus{};
     HANDLE handle = nullptr;
     const NTSTATUS status = entryPoints().createFile(
-        &handle, access | SYNCHRONIZE, &attributes, &ioStatus, nullptr, 0,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+        &handle, access | SYNCHRONIZE, &attributes, &ioStatus, nullptr, 0, share, FILE_OPEN,
         options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
     if (NT_SUCCESS(status)) {
         file.reset(handle);
@@ -185,13 +184,14 @@ DWORD BackupFileCalls::openPath(const Text& path, DWORD access, DWORD share, DWO
 }
 
 NTSTATUS BackupFileCalls::open(HANDLE folder, const Text& name, ACCESS_MASK access, ULONG options,
-                               UniqueFile& file) const {
-    const NTSTATUS status = inner_.open(folder, name, access, options, file);
+                               ULONG share, UniqueFile& file) const {
+    const NTSTATUS status = inner_.open(folder, name, access, options, share, file);
     if (status != statusAccessDenied) {
         return status;
     }
     return retried<NTSTATUS>(status, 0, [&] {
-        return inner_.open(folder, name, access, options | FILE_OPEN_FOR_BACKUP_INTENT, file);
+        return inner_.open(folder, name, access, options | FILE_OPEN_FOR_BACKUP_INTENT, share,
+                           file);
     });
 }
 
@@ -201,9 +201,11 @@ const NativeFileCalls& nativeFileCalls() {
     return calls;
 }
 
+DWORD windowsErrorOf(NTSTATUS status) { return entryPoints().toWindowsError(status); }
+
 void throwIfFailed(NTSTATUS status) {
     if (!NT_SUCCESS(status)) {
-        raiseWindowsError(entryPoints().toWindowsError(status));
+        raiseWindowsError(windowsErrorOf(status));
     }
 }
 
@@ -240,7 +242,7 @@ void FileInFolder::set(void* information, ULONG size, FILE_INFORMATION_CLASS kin
 Opening openInFolder(const NativeFileCalls& calls, HANDLE folder, const Text& name,
                      ACCESS_MASK access) {
     UniqueFile handle;
-    const NTSTATUS status = calls.open(folder, name, access, 0, handle);
+    const NTSTATUS status = calls.open(folder, name, access, 0, shareEverything, handle);
     if (!NT_SUCCESS(status)) {
         return {status, std::nullopt};
     }
@@ -250,7 +252,8 @@ Opening openInFolder(const NativeFileCalls& calls, HANDLE folder, const Text& na
 // An empty name relative to a handle opens what the handle stands for.
 UniqueFile reopenedForListing(const NativeFileCalls& calls, HANDLE folder) {
     UniqueFile listing;
-    throwIfFailed(calls.open(folder, Text(), FILE_LIST_DIRECTORY, FILE_DIRECTORY_FILE, listing));
+    throwIfFailed(calls.open(folder, Text(), FILE_LIST_DIRECTORY, FILE_DIRECTORY_FILE,
+                             shareEverything, listing));
     return listing;
 }
 

@@ -51,9 +51,9 @@ public:
     virtual DWORD openPath(const Text& path, DWORD access, DWORD share, DWORD flags,
                            UniqueFile& file) const;
     // Opens `name` inside `folder` by that name alone, without following a
-    // link, sharing everything, for synchronous calls.
+    // link, sharing what `share` says, for synchronous calls.
     virtual NTSTATUS open(HANDLE folder, const Text& name, ACCESS_MASK access, ULONG options,
-                          UniqueFile& file) const;
+                          ULONG share, UniqueFile& file) const;
     virtual NTSTATUS query(HANDLE file, void* information, ULONG size,
                            FILE_INFORMATION_CLASS kind) const;
     virtual NTSTATUS set(HANDLE file, void* information, ULONG size,
@@ -83,7 +83,7 @@ public:
 
     DWORD openPath(const Text& path, DWORD access, DWORD share, DWORD flags,
                    UniqueFile& file) const override;
-    NTSTATUS open(HANDLE folder, const Text& name, ACCESS_MASK access, ULONG options,
+    NTSTATUS open(HANDLE folder, const Text& name, ACCESS_MASK access, ULONG options, ULONG share,
                   UniqueFile& file) const override;
     NTSTATUS query(HANDLE file, void* information, ULONG size,
                    FILE_INFORMATION_CLASS kind) const override {
@@ -103,6 +103,7 @@ public:
 
     // Whether an open went through only with the privileges.
     bool used() const { return used_; }
+    const NativeFileCalls& inner() const { return inner_; }
 
 private:
     // `open` again with the privileges enabled, when the account holds
@@ -117,8 +118,14 @@ private:
 // The system's calls; raises 453 where ntdll lacks one.
 const NativeFileCalls& nativeFileCalls();
 
+// The Windows error that a native call's status stands for.
+DWORD windowsErrorOf(NTSTATUS status);
+
 // A native call's failure raised as the Windows error it stands for.
 void throwIfFailed(NTSTATUS status);
+
+// Every kind of sharing: what a file opened in a held folder allows others.
+inline constexpr ULONG shareEverything = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // One class of information about an open file or folder.
 template <typename Information>
