@@ -205,7 +205,9 @@ TEST_F(Win32FolderPinTest, AMissingFolderIsPathNotFound) {
 }
 
 // A link at either folder is refused, naming it as it was asked for, and
-// nothing it leads to is touched.
+// nothing it leads to is touched; so it is when the folders are pinned
+// from a pin of the folder above them, as a sweep pins each home folder's,
+// which goes on only from that folder as it was asked for.
 TEST_F(Win32FolderPinTest, ALinkAtEitherFolderIsRefused) {
     makeFolder(L"Other");
     makeFolder(L"Other\\template");
@@ -225,6 +227,16 @@ TEST_F(Win32FolderPinTest, ALinkAtEitherFolderIsRefused) {
     EXPECT_EQ(atParent.number, 75);
     EXPECT_EQ(atParent.description,
               L"Path/File access error: " + base + L"\\Second is a link to another folder");
+
+    const auto above = platform.pinFolderPathAsBackup(base + L"\\");
+    EXPECT_EQ(raisedBy([&] { above->pinWithin(base + L"\\First\\template\\"); }).description,
+              atTemplate.description);
+    EXPECT_EQ(raisedBy([&] { above->pinWithin(base + L"\\Second\\template\\"); }).description,
+              atParent.description);
+    EXPECT_EQ(raisedBy([&] { above->pinWithin(base + L"\\First\\missing\\"); }).number, 76);
+    EXPECT_EQ(above->pinWithin(base + L"\\Other\\template\\")->files().size(), 1u);
+    EXPECT_EQ(above->pinWithin(base + L"\\First\\..\\"), nullptr);
+    EXPECT_EQ(above->pinWithin(base + L"2\\Other\\"), nullptr);
     EXPECT_TRUE(exists(base + L"\\Other\\template\\Victim.dll"));
 }
 
@@ -408,7 +420,15 @@ TEST_F(Win32FolderPinTest, AFolderDeniedToTheAccountOpensOnlyWithTheBackupPrivil
     for (std::size_t index = 0; index < calls.privilegeCalls.size(); ++index) {
         EXPECT_EQ(calls.privilegeCalls[index], index % 2 == 0 ? "enable" : "restore") << index;
     }
-    EXPECT_FALSE(holdFolderPathAsBackup(base + L"\\", calls)->usedBackupPrivileges());
+    const auto above = holdFolderPathAsBackup(base + L"\\", calls);
+    EXPECT_FALSE(above->usedBackupPrivileges());
+
+    // Pinned from the folder above, each pin says what its own opens needed.
+    makeFolder(L"Open");
+    EXPECT_TRUE(above->pinWithin(folder)->usedBackupPrivileges());
+    EXPECT_FALSE(above->pinWithin(base + L"\\Open\\")->usedBackupPrivileges());
+    calls.privilegesHeld = false;
+    EXPECT_EQ(raisedBy([&] { above->pinWithin(folder); }).number, 70);
 }
 
 // A read-only attribute is cleared through a second open by the file's
