@@ -112,8 +112,9 @@ public:
     // followed by more names), pinned as the pinned folder was but from
     // it: only the folders below it are opened, from its held folder, and
     // checked. This pin must outlive the one returned, which holds only
-    // those folders. Null where it cannot (elsewhere, or where there is no
-    // such thing): pin it afresh.
+    // those folders, and which says it used the privileges when this one
+    // did. Null where it cannot (elsewhere, or where there is no such
+    // thing): pin it afresh.
     virtual std::unique_ptr<PinnedFolderPath> pinWithin(const Text& folderPath) {
         static_cast<void>(folderPath);
         return nullptr;

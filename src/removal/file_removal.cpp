@@ -22,6 +22,12 @@ Text leftForAnAdministratorMessage(const std::vector<Text>& files) {
            L"entries.";
 }
 
+// A folder not there, or a drive not mapped or not ready.
+bool isNotReached(const RaisedError& error) {
+    const std::int32_t number = error.info().number;
+    return number == classic::pathNotFound || number == classic::deviceUnavailable;
+}
+
 }  // namespace
 
 void RemovalForm::btnRemoveClick() {
@@ -74,11 +80,6 @@ void RemovalForm::removeTemplateFiles(FileSystemComponent& fileSystem) {
 }
 
 std::unique_ptr<PinnedFolderPath> RemovalForm::pin(const Text& folderPath) {
-    if (heldAbove_ != nullptr) {
-        if (std::unique_ptr<PinnedFolderPath> pinned = heldAbove_->pinWithin(folderPath)) {
-            return pinned;
-        }
-    }
     return givenTemplateRoot_.empty() ? platform_.pinFolderPath(folderPath)
                                       : platform_.pinFolderPathAsBackup(folderPath);
 }
@@ -91,11 +92,29 @@ void RemovalForm::tellPrivileges(const PinnedFolderPath* pinned, const Text& fol
 
 std::unique_ptr<PinnedFolderPath> RemovalForm::pinTemplateFolderIfThere() {
     const Text folderPath = templateFolderPath();
+    // Below a folder held already (a sweep's homes folder), the root is
+    // pinned from it first and held while the form works, then the
+    // template folder from the root: a template folder that is not there,
+    // in a root that is, holds nothing. The root's failure is the pin's.
+    if (heldAbove_ != nullptr && !givenTemplateRoot_.empty()) {
+        heldRoot_ = heldAbove_->pinWithin(givenTemplateRoot_);
+    }
+    if (heldRoot_) {
+        try {
+            if (std::unique_ptr<PinnedFolderPath> pinned = heldRoot_->pinWithin(folderPath)) {
+                return pinned;
+            }
+        } catch (const RaisedError& error) {
+            if (!isNotReached(error)) {
+                throw;
+            }
+            return nullptr;
+        }
+    }
     try {
         return pin(folderPath);
     } catch (const RaisedError& error) {
-        const std::int32_t number = error.info().number;
-        if (number != classic::pathNotFound && number != classic::deviceUnavailable) {
+        if (!isNotReached(error)) {
             throw;
         }
         // A drive that is not mapped for this account, or not ready, may

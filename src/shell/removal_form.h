@@ -53,8 +53,8 @@ public:
     // another user may own, are opened as a backup program opens them
     // where the account is denied (PlatformServices::pinFolderPathAsBackup).
     // A non-null `heldAbove`, pinned above `templateRoot` and outliving the
-    // form, pins the folders below it (PinnedFolderPath::pinWithin). The
-    // window never calls this.
+    // form, pins the root and the template folder from it
+    // (PinnedFolderPath::pinWithin). The window never calls this.
     void runUnattended(Scope scope, TargetReport& report, const Text& installDrive = Text(),
                        const Text& templateRoot = Text(), PinnedFolderPath* heldAbove = nullptr);
     // Tells the report whether each target in the scope is there, changing
@@ -111,6 +111,7 @@ private:
     Text givenInstallDrive_;
     Text givenTemplateRoot_;
     PinnedFolderPath* heldAbove_ = nullptr;
+    std::unique_ptr<PinnedFolderPath> heldRoot_;  // the template root, pinned from heldAbove_
     DriveSource driveSource_ = DriveSource::none;
 };
 

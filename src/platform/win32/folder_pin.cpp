@@ -152,13 +152,15 @@ public:
         return entries;
     }
 
-    bool usedBackupPrivileges() const override { return backup_ && backup_->used(); }
+    // Here or on the way: a pin made within another counts that one's.
+    bool usedBackupPrivileges() const override {
+        return usedAbove_ || (backup_ && backup_->used());
+    }
 
     // Each folder below this one opened by its name alone inside its held
     // parent, the first inside this one, and checked as a pin checks it,
     // its final path continuing this one's. Only a path that names this
-    // folder exactly as it was asked for goes on from it. Privileges used
-    // are the new pin's own.
+    // folder exactly as it was asked for goes on from it.
     std::unique_ptr<PinnedFolderPath> pinWithin(const Text& folderPath) override {
         std::optional<WindowsPath> split = splitWindowsPath(folderPath);
         const std::size_t depth = split_.components.size();
@@ -182,9 +184,11 @@ public:
             held.push_back(checkedFolder(calls, parent, component, path, finalPath,
                                          openHeldIn(calls, parent, component)));
         }
-        return std::make_unique<HeldFolderPath>(calls, std::move(backup), folderPath,
-                                                std::move(*split), std::move(held), path,
-                                                std::move(finalPath));
+        auto pinned = std::make_unique<HeldFolderPath>(calls, std::move(backup), folderPath,
+                                                       std::move(*split), std::move(held), path,
+                                                       std::move(finalPath));
+        pinned->usedAbove_ = usedBackupPrivileges();
+        return pinned;
     }
 
     // Opened inside the held folder, checked on that open file, deleted
@@ -306,6 +310,7 @@ private:
     }
 
     std::unique_ptr<BackupFileCalls> backup_;  // the calls, where the pin may use privileges
+    bool usedAbove_ = false;                   // by the pin this one was made within
     const NativeFileCalls& calls_;
     Text folderPrefix_;              // the folder's path as asked for, with its separator
     WindowsPath split_;              // the folder's root and names
