@@ -423,7 +423,7 @@ TEST_F(Win32FolderPinTest, AFolderDeniedToTheAccountOpensOnlyWithTheBackupPrivil
     const auto above = holdFolderPathAsBackup(base + L"\\", calls);
     EXPECT_FALSE(above->usedBackupPrivileges());
 
-    // Pinned from the folder above, each pin says what its own opens needed.
+    // Pinned from the folder above, a pin says what the opens on its way needed.
     makeFolder(L"Open");
     EXPECT_TRUE(above->pinWithin(folder)->usedBackupPrivileges());
     EXPECT_FALSE(above->pinWithin(base + L"\\Open\\")->usedBackupPrivileges());
