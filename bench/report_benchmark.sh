@@ -29,14 +29,7 @@ flood_mb=${FLOOD_MB:-90}
 # shellcheck source=/dev/null # checked on its own
 source "$root/scripts/wine-env.sh"
 wine_require
-[ -f "$build/CMakeCache.txt" ] || cmake --preset win32 -B "$build" >/dev/null
-cmake --build "$build" --target stravikc >/dev/null
-base=${STRAVIK_WINE_BASE:-$build/wine-base}
-wine_make_base_prefix "$base"
-wine_begin_run_with_exit_trap "$base" report-bench
-mkdir -p "$WINEPREFIX/drive_c/bench"
-cp "$build/stravikc.exe" "$WINEPREFIX/drive_c/bench/"
-echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
+wine_begin_bench win32 "$build" "${STRAVIK_WINE_BASE:-$build/wine-base}" report-bench stravikc
 
 # Records as the start-up and logon scripts write them: a first run that
 # removes, then clean runs; one logon run per user.

@@ -23,19 +23,13 @@ rounds=${ROUNDS:-5}
 source "$root/scripts/wine-env.sh"
 wine_require
 preset=$(basename "$build")
-[ -f "$build/CMakeCache.txt" ] || cmake --preset "$preset" -B "$build" >/dev/null
-cmake --build "$build" --target stravikc sweep_baseline >/dev/null
-base=${STRAVIK_WINE_BASE:-$root/build/win32/wine-base}
-wine_make_base_prefix "$base"
-wine_begin_run_with_exit_trap "$base" sweep-bench
-bench=$WINEPREFIX/drive_c/bench
-mkdir -p "$bench" "$WINEPREFIX/dosdevices/unc/fileserver"
-cp "$build/stravikc.exe" "$build/sweep_baseline.exe" "$bench/"
+wine_begin_bench "$preset" "$build" "${STRAVIK_WINE_BASE:-$root/build/win32/wine-base}" \
+    sweep-bench stravikc sweep_baseline
+mkdir -p "$WINEPREFIX/dosdevices/unc/fileserver"
 folder=$WINEPREFIX/drive_c/homes
 ln -s "$folder" "$WINEPREFIX/dosdevices/unc/fileserver/homes"
 # One Wine server for every run, as a running machine has.
 wineserver -p
-echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # $1 home folders, every fourth with Halvoran\template\ holding $files
 # files, the others with a folder of documents and, every other one, an

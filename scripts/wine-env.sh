@@ -102,6 +102,24 @@ wine_begin_run_with_exit_trap() {
     wine_new_prefix "$base" "$WINE_WORK/prefix"
 }
 
+# For a benchmark: builds the programs `targets` in `build` (made with the
+# preset `preset` when new), starts a run named `tag` on a copy of the base
+# prefix `base`, and copies the programs into C:\bench ($WINE_BENCH).
+wine_begin_bench() {
+    local preset=$1 build=$2 base=$3 tag=$4 target
+    shift 4
+    [ -f "$build/CMakeCache.txt" ] || cmake --preset "$preset" -B "$build" >/dev/null || return
+    cmake --build "$build" --target "$@" >/dev/null || return
+    wine_make_base_prefix "$base" || return
+    wine_begin_run_with_exit_trap "$base" "$tag" || return
+    WINE_BENCH=$WINEPREFIX/drive_c/bench
+    mkdir -p "$WINE_BENCH"
+    for target in "$@"; do
+        cp "$build/$target.exe" "$WINE_BENCH/" || return
+    done
+    echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
+}
+
 wine_end_run() {
     [ "${WINEPREFIX:-}" != "$WINE_WORK/prefix" ] || wineserver -k 2>/dev/null || true
     wine_stop_display
